@@ -1,0 +1,60 @@
+# The front door. `make test` and `make run` install what is missing first.
+SHELL := /bin/bash
+FUZZ_SECONDS ?= 600
+
+.PHONY: all deps test test-native test-windows test-asan test-tsan run fuzz bench clean
+
+all: test
+
+deps:
+	@scripts/setup-deps
+
+test: deps
+	$(MAKE) --no-print-directory test-native
+	$(MAKE) --no-print-directory test-windows
+	$(MAKE) --no-print-directory test-asan
+
+test-native:
+	cmake --preset debug >/dev/null
+	cmake --build --preset debug
+	ctest --preset debug
+
+test-windows:
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+	ctest --preset windows
+
+test-asan:
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+	ctest --preset asan
+
+test-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan
+	ctest --preset tsan
+
+run: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release
+	build/release/tools/qfu-pack --inspect build/release/demo.qfu
+
+# Runs the update-file fuzzer for FUZZ_SECONDS; new inputs stay in build/fuzz/corpus,
+# crashes land in build/fuzz/findings (copy them to tests/fuzz/findings to replay).
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+	mkdir -p build/fuzz/corpus build/fuzz/findings
+	build/fuzz/tests/fuzz/fuzz_update_file -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -use_value_profile=1 \
+	    -artifact_prefix=build/fuzz/findings/ build/fuzz/corpus build/fuzz/tests/fuzz/update_file_seeds
+
+bench: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release
+	mkdir -p build/bench
+	for b in build/release/bench/bench_*; do \
+	    $$b --benchmark_out=build/bench/$$(basename $$b).json --benchmark_out_format=json || exit 1; \
+	done
+
+clean:
+	rm -rf build

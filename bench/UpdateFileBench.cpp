@@ -1,0 +1,44 @@
+// How fast an update file is checked and loaded: the whole file is checksummed on
+// every load, and the block CRC runs once per block during an update.
+#include "CFirmwareUpdater.h"
+#include "QfuPacker.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+
+static void BM_FileChecksum(benchmark::State& state) {
+    const std::vector<uint8_t> data = qfu::randomImage(static_cast<size_t>(state.range(0)), 1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CFirmwareUpdater::fileChecksum(data.data(), data.size()));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_FileChecksum)->Arg(256)->Arg(64 * 1024)->Arg(1024 * 1024);
+
+static void BM_BlockCrc(benchmark::State& state) {
+    const std::vector<uint8_t> data = qfu::randomImage(static_cast<size_t>(state.range(0)), 2);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(CFirmwareUpdater::blockCrc(data.data(), data.size() / 4));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_BlockCrc)->Arg(256)->Arg(4096);
+
+static void BM_LoadFile(benchmark::State& state) {
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(static_cast<size_t>(state.range(0)), 3);
+    const std::vector<uint8_t> file = qfu::pack(options);
+    const auto path = std::filesystem::temp_directory_path() / "quorix-bench-load.qfu";
+    {
+        std::FILE* out = std::fopen(path.string().c_str(), "wb");
+        std::fwrite(file.data(), 1, file.size(), out);
+        std::fclose(out);
+    }
+    CFirmwareUpdater updater;
+    for (auto _ : state)
+        if (!updater.loadFile(path.string().c_str()))
+            state.SkipWithError("load failed");
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(file.size()));
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_LoadFile)->Arg(64 * 1024)->Arg(1024 * 1024);

@@ -1,0 +1,266 @@
+#include "QfuPacker.h"
+
+#include "ByteOrder.h"
+#include "CFirmwareUpdater.h"
+#include "FirmwareHeader.h"
+#include "UpdateFileCheck.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+#include <ostream>
+#include <sstream>
+
+namespace qfu {
+
+std::vector<uint8_t> pack(const PackOptions& options) {
+    std::vector<uint8_t> file(FirmwareHeader::kSize + options.image.size(), 0);
+    std::memcpy(file.data(), FirmwareHeader::kMagic, FirmwareHeader::kMagicSize);
+    byteorder::writeLe16(&file[FirmwareHeader::kVendorOffset], options.vendorId);
+    byteorder::writeLe16(&file[FirmwareHeader::kProductOffset], options.productId);
+    const size_t nameLength = std::min(options.deviceName.size(), kMaxDeviceName);
+    std::memcpy(&file[FirmwareHeader::kNameOffset], options.deviceName.data(), nameLength);
+    file[FirmwareHeader::kVersionOffset] = options.version.major;
+    file[FirmwareHeader::kVersionOffset + 1] = options.version.minor;
+    file[FirmwareHeader::kVersionOffset + 2] = options.version.build;
+    byteorder::writeLe32(&file[FirmwareHeader::kImageLengthOffset],
+                         static_cast<uint32_t>(options.image.size()));
+    std::copy(options.image.begin(), options.image.end(), file.begin() + FirmwareHeader::kSize);
+    seal(file);
+    return file;
+}
+
+void seal(std::vector<uint8_t>& file) {
+    if (file.size() < FirmwareHeader::kChecksummedFrom)
+        return;
+    const size_t from = FirmwareHeader::kChecksummedFrom;
+    byteorder::writeLe32(&file[FirmwareHeader::kChecksumOffset],
+                         CFirmwareUpdater::fileChecksum(file.data() + from, file.size() - from));
+}
+
+std::vector<uint8_t> randomImage(size_t size, uint64_t seed) {
+    // splitmix64: tiny, and the same bytes on every platform.
+    std::vector<uint8_t> image(size);
+    uint64_t state = seed;
+    for (size_t i = 0; i < size; i += 8) {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        for (size_t j = 0; j < 8 && i + j < size; ++j)
+            image[i + j] = static_cast<uint8_t>(z >> (8 * j));
+    }
+    return image;
+}
+
+namespace {
+
+bool parseNumber(const std::string& text, int base, uint64_t max, uint64_t& value) {
+    if (text.empty() || text.size() > 20)
+        return false;
+    for (char c : text)
+        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c))
+                         : std::isdigit(static_cast<unsigned char>(c))))
+            return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long parsed = std::strtoull(text.c_str(), &end, base);
+    if (errno != 0 || *end != '\0' || parsed > max)
+        return false;
+    value = parsed;
+    return true;
+}
+
+std::string hex(uint32_t value, int digits) {
+    std::ostringstream text;
+    text << "0x" << std::hex << std::uppercase << std::setw(digits) << std::setfill('0') << value;
+    return text.str();
+}
+
+bool readFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot open " + path;
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<uint64_t>(size) > kMaxUpdateFileSize + 1) {
+        error = "cannot read " + path + " (unreadable or larger than 256 MiB)";
+        return false;
+    }
+    in.seekg(0);
+    bytes.resize(static_cast<size_t>(size));
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+const char* kUsage =
+    "usage: qfu-pack --vid HEX --pid HEX --name TEXT --version A.B.C\n"
+    "                (--image FILE | --random BYTES [--seed N]) --out FILE\n"
+    "       qfu-pack --inspect FILE\n";
+
+} // namespace
+
+bool parseVersion(const std::string& text, FirmwareVersion& version) {
+    uint64_t parts[3];
+    std::istringstream in(text);
+    std::string part;
+    int count = 0;
+    while (std::getline(in, part, '.')) {
+        if (count == 3 || !parseNumber(part, 10, 255, parts[count]))
+            return false;
+        ++count;
+    }
+    if (count != 3 || text.back() == '.')
+        return false;
+    version = FirmwareVersion{static_cast<uint8_t>(parts[0]), static_cast<uint8_t>(parts[1]),
+                              static_cast<uint8_t>(parts[2])};
+    return true;
+}
+
+bool inspect(const std::vector<uint8_t>& file, std::ostream& out) {
+    const UpdateFileCheck check = checkUpdateFile(file.data(), file.size());
+    out << "file size:      " << file.size() << " bytes\n";
+    if (check == UpdateFileCheck::TooShort || check == UpdateFileCheck::TooLarge)
+        return false;
+
+    FirmwareHeader header;
+    header.assign(file.data());
+    const size_t from = FirmwareHeader::kChecksummedFrom;
+    const uint32_t computed = CFirmwareUpdater::fileChecksum(file.data() + from, file.size() - from);
+    const uint64_t imageEnd = FirmwareHeader::kSize + uint64_t{header.imageLength()};
+    std::string magic(reinterpret_cast<const char*>(file.data()), FirmwareHeader::kMagicSize);
+    for (char& c : magic)
+        if (c < 0x20 || c > 0x7E)
+            c = '.';
+
+    out << "magic:          \"" << magic << "\" " << (header.magicMatches() ? "(ok)" : "(wrong)")
+        << "\n"
+        << "checksum:       " << hex(header.checksum(), 8) << " (computed " << hex(computed, 8)
+        << (computed == header.checksum() ? ", ok)" : ", MISMATCH)") << "\n"
+        << "vendor id:      " << hex(header.vendorId(), 4) << "\n"
+        << "product id:     " << hex(header.productId(), 4) << "\n"
+        << "device name:    \"" << header.deviceName() << "\"\n"
+        << "byte 48:        " << hex(file[48], 2) << " (unused)\n"
+        << "version:        " << header.version().text() << "\n"
+        << "image length:   " << header.imageLength() << " bytes\n"
+        << "size check:     "
+        << (imageEnd <= file.size()
+                ? "ok (" + std::to_string(file.size() - imageEnd) + " bytes after the image)"
+                : "FAILED (image ends at " + std::to_string(imageEnd) + ")")
+        << "\n";
+    return check == UpdateFileCheck::Ok;
+}
+
+int runPacker(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    PackOptions options;
+    std::string inspectPath, imagePath, outPath;
+    uint64_t randomBytes = 0, seed = 1;
+    bool haveVid = false, havePid = false, haveName = false, haveVersion = false,
+         haveRandom = false;
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& option = args[i];
+        if (option == "--help" || option == "-h") {
+            out << kUsage;
+            return 0;
+        }
+        if (i + 1 >= args.size()) {
+            err << "qfu-pack: " << option << " needs a value\n" << kUsage;
+            return 2;
+        }
+        const std::string& value = args[++i];
+        uint64_t number = 0;
+        bool ok = true;
+        if (option == "--vid") {
+            ok = haveVid = parseNumber(value, 16, 0xFFFF, number);
+            options.vendorId = static_cast<uint16_t>(number);
+        } else if (option == "--pid") {
+            ok = havePid = parseNumber(value, 16, 0xFFFF, number);
+            options.productId = static_cast<uint16_t>(number);
+        } else if (option == "--name") {
+            ok = haveName = value.size() <= kMaxDeviceName;
+            options.deviceName = value;
+        } else if (option == "--version") {
+            ok = haveVersion = parseVersion(value, options.version);
+        } else if (option == "--image") {
+            imagePath = value;
+        } else if (option == "--random") {
+            ok = haveRandom = parseNumber(value, 10, kMaxUpdateFileSize - FirmwareHeader::kSize,
+                                          randomBytes);
+        } else if (option == "--seed") {
+            ok = parseNumber(value, 10, UINT64_MAX, seed);
+        } else if (option == "--out") {
+            outPath = value;
+        } else if (option == "--inspect") {
+            inspectPath = value;
+        } else {
+            err << "qfu-pack: unknown option " << option << "\n" << kUsage;
+            return 2;
+        }
+        if (!ok) {
+            err << "qfu-pack: bad value for " << option << ": \"" << value << "\"\n";
+            return 2;
+        }
+    }
+
+    std::string error;
+    if (!inspectPath.empty()) {
+        std::vector<uint8_t> file;
+        if (!readFile(inspectPath, file, error)) {
+            err << "qfu-pack: " << error << "\n";
+            return 1;
+        }
+        if (!inspect(file, out)) {
+            err << "qfu-pack: " << inspectPath << " will not load: "
+                << describeUpdateFileCheck(checkUpdateFile(file.data(), file.size())) << "\n";
+            return 1;
+        }
+        out << "result:         loads\n";
+        return 0;
+    }
+
+    if (!haveVid || !havePid || !haveName || !haveVersion || outPath.empty() ||
+        imagePath.empty() == !haveRandom) {
+        err << "qfu-pack: --vid, --pid, --name, --version, --out and one of --image or --random "
+               "are needed\n"
+            << kUsage;
+        return 2;
+    }
+    if (haveRandom) {
+        options.image = randomImage(static_cast<size_t>(randomBytes), seed);
+    } else {
+        if (!readFile(imagePath, options.image, error)) {
+            err << "qfu-pack: " << error << "\n";
+            return 1;
+        }
+        if (options.image.size() > kMaxUpdateFileSize - FirmwareHeader::kSize) {
+            err << "qfu-pack: " << imagePath << " is too large for an update file\n";
+            return 1;
+        }
+    }
+    if (!writeFile(outPath, pack(options))) {
+        err << "qfu-pack: cannot write " << outPath << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace qfu

@@ -1,0 +1,39 @@
+#include "UpdateFileCheck.h"
+
+#include "CFirmwareUpdater.h"
+#include "FirmwareHeader.h"
+
+UpdateFileCheck checkUpdateFile(const uint8_t* data, size_t size) {
+    if (size > kMaxUpdateFileSize)
+        return UpdateFileCheck::TooLarge;
+    if (size < FirmwareHeader::kSize)
+        return UpdateFileCheck::TooShort;
+    FirmwareHeader header;
+    header.assign(data);
+    if (!header.magicMatches())
+        return UpdateFileCheck::BadMagic;
+    const size_t from = FirmwareHeader::kChecksummedFrom;
+    if (CFirmwareUpdater::fileChecksum(data + from, size - from) != header.checksum())
+        return UpdateFileCheck::ChecksumMismatch;
+    if (header.imageLength() > size - FirmwareHeader::kSize)
+        return UpdateFileCheck::ImageOutsideFile;
+    return UpdateFileCheck::Ok;
+}
+
+const char* describeUpdateFileCheck(UpdateFileCheck check) {
+    switch (check) {
+    case UpdateFileCheck::Ok:
+        return "the file loads";
+    case UpdateFileCheck::TooLarge:
+        return "the file is larger than 256 MiB";
+    case UpdateFileCheck::TooShort:
+        return "the file is shorter than the 56-byte header";
+    case UpdateFileCheck::BadMagic:
+        return "the file does not start with the magic \"QUORIXFW\"";
+    case UpdateFileCheck::ChecksumMismatch:
+        return "the checksum does not match the file's contents";
+    case UpdateFileCheck::ImageOutsideFile:
+        return "the image length reaches past the end of the file";
+    }
+    return "unknown check";
+}
