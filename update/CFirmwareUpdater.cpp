@@ -1,9 +1,15 @@
 #include "CFirmwareUpdater.h"
 
+#include "ByteOrder.h"
+#include "DeviceSearch.h"
+#include "HidSystem.h"
 #include "UpdateFileCheck.h"
 
 #include <array>
+#include <chrono>
+#include <cstring>
 #include <new>
+#include <thread>
 
 namespace {
 
@@ -38,7 +44,8 @@ constexpr auto kBlockTable = makeBlockTable();
 
 } // namespace
 
-CFirmwareUpdater::CFirmwareUpdater() = default;
+CFirmwareUpdater::CFirmwareUpdater(std::shared_ptr<HidSystem> hid)
+    : hid_(hid ? std::move(hid) : createPlatformHidSystem()) {}
 
 CFirmwareUpdater::~CFirmwareUpdater() {
     teardown();
@@ -54,9 +61,7 @@ uint32_t CFirmwareUpdater::fileChecksum(const uint8_t* bytes, size_t count) {
 uint32_t CFirmwareUpdater::blockCrc(const uint8_t* words, size_t wordCount) {
     uint32_t h = 0xFFFFFFFFu;
     for (size_t i = 0; i < wordCount; ++i) {
-        const uint8_t* p = words + 4 * i;
-        uint32_t w = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                     (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+        uint32_t w = byteorder::readLe32(words + 4 * i);
         for (int byte = 0; byte < 4; ++byte) {
             h = (h << 8) ^ kBlockTable[((h >> 24) ^ (w >> 24)) & 0xFF];
             w <<= 8;
@@ -65,8 +70,33 @@ uint32_t CFirmwareUpdater::blockCrc(const uint8_t* words, size_t wordCount) {
     return h;
 }
 
+// ---- The update file ----
+
+bool CFirmwareUpdater::fileLoaded() const {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    return stream_ != nullptr;
+}
+
+FirmwareHeader CFirmwareUpdater::header() const {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    return header_;
+}
+
 const uint8_t* CFirmwareUpdater::imageStart() const {
+    std::lock_guard<std::mutex> guard(fileLock_);
     return fileBuffer_ ? fileBuffer_.get() + FirmwareHeader::kSize : nullptr;
+}
+
+size_t CFirmwareUpdater::fileSize() const {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    return fileSize_;
+}
+
+void CFirmwareUpdater::setExplicitIdentity(uint16_t vendorId, uint16_t productId) {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    header_.setVendorId(vendorId);
+    header_.setProductId(productId);
+    explicitIdentity_ = true;
 }
 
 bool CFirmwareUpdater::loadFile(const char* path) {
@@ -81,7 +111,7 @@ bool CFirmwareUpdater::failLoad() {
 
 bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
     // The previous file goes first, so that a failed load leaves none loaded.
-    if (fileLoaded() && !explicitIdentity_)
+    if (!explicitIdentity_)
         unloadFile();
     if (!stream)
         return failLoad();
@@ -103,7 +133,8 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
     if (checkUpdateFile(buffer.get(), size) != UpdateFileCheck::Ok)
         return failLoad();
 
-    unloadFile();
+    std::lock_guard<std::mutex> guard(fileLock_);
+    unloadLocked();
     header_.assign(buffer.get());
     stream_ = file.release();
     fileBuffer_ = std::move(buffer);
@@ -111,13 +142,12 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
     return true;
 }
 
-void CFirmwareUpdater::setExplicitIdentity(uint16_t vendorId, uint16_t productId) {
-    header_.setVendorId(vendorId);
-    header_.setProductId(productId);
-    explicitIdentity_ = true;
+void CFirmwareUpdater::unloadFile() {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    unloadLocked();
 }
 
-void CFirmwareUpdater::unloadFile() {
+void CFirmwareUpdater::unloadLocked() {
     header_.clear();
     if (stream_) {
         std::fclose(stream_);
@@ -131,12 +161,214 @@ void CFirmwareUpdater::resetDeviceInfo() {
     staging_.reset();
     stagingSize_ = 0;
     blockSize_ = 0;
-    hardwareVersion_ = FirmwareVersion{0xFF, 0xFF, 0xFF};
-    firmwareVersion_ = FirmwareVersion{0xFF, 0xFF, 0xFF};
+    hardwareVersion_ = kNoVersion;
+    firmwareVersion_ = kNoVersion;
 }
 
 void CFirmwareUpdater::teardown() {
     explicitIdentity_ = false;
     unloadFile();
     resetDeviceInfo();
+    device_.close();
+}
+
+// ---- Device search ----
+
+bool CFirmwareUpdater::devicePresent() {
+    if (!fileLoaded() && !explicitIdentity_)
+        return false;
+    const FirmwareHeader current = header();
+    if (findDevice(*hid_, device_, devicePattern(current.vendorId(), current.productId()), false) !=
+        kDeviceNone)
+        return true;
+    device_.close();
+    return false;
+}
+
+namespace {
+
+// The hexadecimal number right after the first occurrence of marker. An ID that
+// is missing, has no digits or does not fit 16 bits names no device: cutting it
+// down to 16 bits could name a different one.
+bool idAfter(const std::string& text, const char* marker, uint16_t& id) {
+    const size_t at = text.find(marker);
+    if (at == std::string::npos)
+        return false;
+    uint32_t value = 0;
+    size_t digits = 0;
+    for (size_t i = at + std::strlen(marker); i < text.size(); ++i, ++digits) {
+        const char c = text[i];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            break;
+        value = value * 16 + static_cast<uint32_t>(digit);
+        if (value > 0xFFFF)
+            return false;
+    }
+    id = static_cast<uint16_t>(value);
+    return digits > 0;
+}
+
+} // namespace
+
+bool CFirmwareUpdater::findById(const char* identity) {
+    uint16_t vendorId = 0, productId = 0;
+    if (!identity || !idAfter(identity, "vid_", vendorId) ||
+        !idAfter(identity, "pid_", productId)) {
+        device_.close();
+        return false;
+    }
+    setExplicitIdentity(vendorId, productId);
+    if (findDevice(*hid_, device_, devicePattern(vendorId, productId), true) != kDeviceNone)
+        return true;
+    device_.close();
+    return false;
+}
+
+// ---- Protocol ----
+
+bool CFirmwareUpdater::sendRequest(uint8_t length, const uint8_t* data) {
+    frameReport(requestReport_, data, length);
+    return device_.writeReport(requestReport_);
+}
+
+bool CFirmwareUpdater::awaitResponse() {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    while (Clock::now() - start < std::chrono::milliseconds(CHidDevice::kTransferTimeoutMs)) {
+        std::memset(responseReport_, 0, sizeof responseReport_);
+        if (!device_.readReport(responseReport_)) {
+            // A gone device fails at once; don't spin a core until the limit.
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (reportWellFormed(responseReport_))
+            return true;
+    }
+    return false;
+}
+
+void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command,
+                                    uint8_t payload) const {
+    const FirmwareHeader current = header();
+    std::memset(data, 0, sizeof data);
+    byteorder::writeLe16(data + kRequestVendor, current.vendorId());
+    byteorder::writeLe16(data + kRequestProduct, current.productId());
+    data[kRequestFixed] = kRequestFixedValue;
+    data[kRequestPayloadLength] = payload;
+    data[kRequestCommand] = command;
+}
+
+bool CFirmwareUpdater::queryInfo() {
+    if (!fileLoaded() && !explicitIdentity_)
+        return false;
+    if (!device_.isOpen()) {
+        resetDeviceInfo();
+        const FirmwareHeader current = header();
+        findDevice(*hid_, device_, devicePattern(current.vendorId(), current.productId()), true);
+        if (!device_.isOpen())
+            return false;
+    }
+    if (staging_)
+        return true;
+
+    uint8_t data[kMaxReportData];
+    beginRequest(data, CMD_GET_INFO, 0);
+    sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data); // a lost request shows as no answer
+    if (!awaitResponse())
+        return false;
+
+    const uint8_t* r = responseReport_;
+    hardwareVersion_ = packVersion(FirmwareVersion{r[kResponseHardwareBuild + 2],
+                                                   r[kResponseHardwareBuild + 1],
+                                                   r[kResponseHardwareBuild]});
+    firmwareVersion_ = packVersion(FirmwareVersion{r[kResponseFirmwareBuild + 2],
+                                                   r[kResponseFirmwareBuild + 1],
+                                                   r[kResponseFirmwareBuild]});
+    const uint32_t size = byteorder::readLe32(r + kResponseBlockSize);
+    blockSize_ = size;
+    // A block size that the 16-bit counters cannot carry is as unusable as none.
+    if (size != 0 && size <= kMaxBlockSize) {
+        stagingSize_ = (size + kMaxPacketPayload - 1) / kMaxPacketPayload * 65;
+        staging_.reset(new (std::nothrow) uint8_t[stagingSize_]);
+        if (!staging_)
+            stagingSize_ = 0;
+    }
+    return staging_ != nullptr;
+}
+
+bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress) {
+    if (!fileLoaded() && !explicitIdentity_)
+        return false;
+    if (!queryInfo())
+        return false;
+    const uint32_t size = blockSize_;
+    if (size == 0 || size > kMaxBlockSize)
+        return false;
+
+    const FirmwareHeader current = header();
+    const uint32_t length = current.imageLength();
+    // Only whole blocks: the device's CRC covers a full block, and a short last
+    // block would make it read past the image.
+    if (length % size != 0 || length / size > kMaxBlockCount)
+        return false;
+
+    totalLength_ = remaining_ = length;
+    blockIndex_ = 0;
+    lastBlockIndex_ = static_cast<uint16_t>(length / size - 1);
+    imageCursor_ = imageStart();
+    if (length == 0)
+        return true;
+    if (!imageCursor_)
+        return false;
+
+    uint8_t data[kMaxReportData];
+    while (remaining_ > 0) {
+        blockCrc_ = blockCrc(imageCursor_, size / 4);
+        beginRequest(data, CMD_BLOCK_START, 0);
+        byteorder::writeLe16(data + kRequestBlockIndex, blockIndex_);
+        byteorder::writeLe16(data + kRequestLastBlockIndex, lastBlockIndex_);
+        byteorder::writeLe32(data + kRequestBlockCrc, blockCrc_);
+        if (!sendRequest(static_cast<uint8_t>(kBlockStartLength), data))
+            return false;
+
+        leftInBlock_ = static_cast<uint16_t>(remaining_ < size ? remaining_ : size);
+        packetIndex_ = 0;
+        while (leftInBlock_ > 0) {
+            size_t n = kMaxPacketPayload;
+            if (leftInBlock_ <= kMaxPacketPayload) {
+                n = leftInBlock_;
+                packetIndex_ = kFinalPacketIndex;
+            }
+            beginRequest(dataRequest_, CMD_BLOCK_DATA, static_cast<uint8_t>(n));
+            byteorder::writeLe16(dataRequest_ + kRequestPacketIndex, packetIndex_);
+            std::memcpy(dataRequest_ + kRequestPayload, imageCursor_, n);
+            const bool written =
+                sendRequest(static_cast<uint8_t>(kRequestHeaderLength + n), dataRequest_);
+            imageCursor_ += n;
+            remaining_ -= static_cast<uint32_t>(n);
+            leftInBlock_ = static_cast<uint16_t>(leftInBlock_ - n);
+            ++packetIndex_;
+            progress = static_cast<int>(100.0 - static_cast<double>(remaining_) / totalLength_ * 100.0);
+            if (!written)
+                return false;
+        }
+
+        if (!awaitResponse() || responseReport_[kResponseStatus] != kStatusAccepted)
+            return false;
+        ++blockIndex_;
+    }
+    return true;
+}
+
+void CFirmwareUpdater::sendClose() {
+    uint8_t data[kMaxReportData];
+    beginRequest(data, CMD_CLOSE, 0);
+    sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data);
 }

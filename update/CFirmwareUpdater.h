@@ -1,23 +1,34 @@
 #pragma once
 
+#include "CHidDevice.h"
+#include "DeviceProtocol.h"
 #include "FirmwareHeader.h"
 #include "FirmwareVersion.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 
+class HidSystem;
+
 // Holds the loaded update file, the device in use and the state of an update run.
-// One per update page: files are loaded on the user-interface thread, the device
-// work happens on the update worker.
+// One per update page. Files are loaded on the user-interface thread; the device
+// search and the protocol run on the update worker. The file state is guarded so
+// the worker can read the header while a file is loaded; the image itself must not
+// be replaced while a run sends it (the worker refuses loads during a run).
 class CFirmwareUpdater {
 public:
-    CFirmwareUpdater();
+    // With no system given, the real HID devices of this OS are used.
+    explicit CFirmwareUpdater(std::shared_ptr<HidSystem> hid = nullptr);
     ~CFirmwareUpdater();
     CFirmwareUpdater(const CFirmwareUpdater&) = delete;
     CFirmwareUpdater& operator=(const CFirmwareUpdater&) = delete;
+
+    // ---- The update file ----
 
     // Loads and checks an update file. On failure no file is loaded afterwards,
     // unless the IDs came from an identity text: then everything stays as it was.
@@ -29,17 +40,17 @@ public:
     // Releases everything: file, device information, device.
     void teardown();
 
-    bool fileLoaded() const { return stream_ != nullptr; }
-    const FirmwareHeader& header() const { return header_; }
-    uint16_t vendorId() const { return header_.vendorId(); }
-    uint16_t productId() const { return header_.productId(); }
-    std::string deviceName() const { return header_.deviceName(); }
-    FirmwareVersion fileVersion() const { return header_.version(); }
-    uint32_t imageLength() const { return header_.imageLength(); }
+    bool fileLoaded() const;
+    FirmwareHeader header() const;
+    uint16_t vendorId() const { return header().vendorId(); }
+    uint16_t productId() const { return header().productId(); }
+    std::string deviceName() const { return header().deviceName(); }
+    FirmwareVersion fileVersion() const { return header().version(); }
+    uint32_t imageLength() const { return header().imageLength(); }
     // Null when no file is loaded. A loaded file always holds its whole image.
     const uint8_t* imageStart() const;
-    size_t fileSize() const { return fileSize_; }
-    bool explicitIdentity() const { return explicitIdentity_; }
+    size_t fileSize() const;
+    bool explicitIdentity() const { return explicitIdentity_.load(); }
     // Search IDs taken from an identity text instead of a file: written into the
     // header's ID fields, and from now on a failed load keeps what is loaded.
     void setExplicitIdentity(uint16_t vendorId, uint16_t productId);
@@ -51,13 +62,59 @@ public:
     // each fed from its most significant byte.
     static uint32_t blockCrc(const uint8_t* words, size_t wordCount);
 
+    // ---- Device search (worker thread) ----
+
+    // Is a device with the file's (or identity's) IDs present? Never opens it.
+    bool devicePresent();
+    // Takes the IDs from a text such as "vid_1209&pid_0001" and opens the device.
+    bool findById(const char* identity);
+    CHidDevice& device() { return device_; }
+    void closeDevice() { device_.close(); }
+
+    // ---- Protocol (worker thread) ----
+
+    bool sendRequest(uint8_t length, const uint8_t* data);
+    // Reads until a well-formed response arrives or 2000 ms passed.
+    bool awaitResponse();
+    // Opens the device if needed and learns its versions and block size once.
+    bool queryInfo();
+    // Writes the loaded image block by block; progress gets the percentage sent.
+    bool runUpdate(std::atomic<int>& progress);
+    void sendClose();
+
+    // What the device reported, readable from any thread. 0xFF bytes / 0 until then.
+    FirmwareVersion hardwareVersion() const { return unpackVersion(hardwareVersion_.load()); }
+    FirmwareVersion firmwareVersion() const { return unpackVersion(firmwareVersion_.load()); }
+    uint32_t blockSize() const { return blockSize_.load(); }
+    bool deviceInfoKnown() const { return staging_ != nullptr; }
+    const uint8_t (&lastResponse() const)[kReportSize] { return responseReport_; }
+
+    // Block sizes and counts are carried in 16-bit fields.
+    static constexpr uint32_t kMaxBlockSize = 65535;
+    static constexpr uint32_t kMaxBlockCount = 65535;
+
 private:
     bool failLoad();
+    void unloadLocked();
     void resetDeviceInfo();
+    // Clears data and fills the fields every request starts with.
+    void beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command, uint8_t payload) const;
+    static uint32_t packVersion(const FirmwareVersion& v) {
+        return (uint32_t{v.major} << 16) | (uint32_t{v.minor} << 8) | v.build;
+    }
+    static FirmwareVersion unpackVersion(uint32_t packed) {
+        return FirmwareVersion{static_cast<uint8_t>(packed >> 16), static_cast<uint8_t>(packed >> 8),
+                               static_cast<uint8_t>(packed)};
+    }
 
+    std::shared_ptr<HidSystem> hid_;
+
+    mutable std::mutex fileLock_; // stream, buffer and header
     std::FILE* stream_ = nullptr;
     std::unique_ptr<uint8_t[]> fileBuffer_;
     size_t fileSize_ = 0;
+
+    CHidDevice device_;
 
     // Update run counters, set at the start of every run.
     uint16_t blockIndex_ = 0;
@@ -67,16 +124,19 @@ private:
     uint32_t remaining_ = 0;
     uint16_t leftInBlock_ = 0;
     uint16_t packetIndex_ = 0;
+    uint8_t dataRequest_[kMaxReportData] = {};
     const uint8_t* imageCursor_ = nullptr;
 
     FirmwareHeader header_;
 
-    // What the device reported; 0xFF / 0 until it answers.
-    FirmwareVersion hardwareVersion_{0xFF, 0xFF, 0xFF};
-    FirmwareVersion firmwareVersion_{0xFF, 0xFF, 0xFF};
-    uint32_t blockSize_ = 0;
-    std::unique_ptr<uint8_t[]> staging_;
+    static constexpr uint32_t kNoVersion = 0xFFFFFF;
+    std::atomic<uint32_t> hardwareVersion_{kNoVersion};
+    std::atomic<uint32_t> firmwareVersion_{kNoVersion};
+    std::atomic<uint32_t> blockSize_{0};
+    uint8_t requestReport_[kReportSize] = {};
+    uint8_t responseReport_[kReportSize] = {};
+    std::unique_ptr<uint8_t[]> staging_; // its presence marks the device info as known
     size_t stagingSize_ = 0;
 
-    bool explicitIdentity_ = false;
+    std::atomic<bool> explicitIdentity_{false};
 };

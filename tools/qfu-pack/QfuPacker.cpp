@@ -44,6 +44,15 @@ void seal(std::vector<uint8_t>& file) {
                          CFirmwareUpdater::fileChecksum(file.data() + from, file.size() - from));
 }
 
+void stampVersion(std::vector<uint8_t>& image, const FirmwareVersion& version) {
+    if (image.size() < 7)
+        return;
+    std::memcpy(image.data(), "QFWV", 4);
+    image[4] = version.major;
+    image[5] = version.minor;
+    image[6] = version.build;
+}
+
 std::vector<uint8_t> randomImage(size_t size, uint64_t seed) {
     // splitmix64: tiny, and the same bytes on every platform.
     std::vector<uint8_t> image(size);
@@ -114,7 +123,9 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 const char* kUsage =
     "usage: qfu-pack --vid HEX --pid HEX --name TEXT --version A.B.C\n"
     "                (--image FILE | --random BYTES [--seed N]) --out FILE\n"
-    "       qfu-pack --inspect FILE\n";
+    "       qfu-pack --inspect FILE\n"
+    "A --random image starts with \"QFWV\" and the version, as firmware images carry\n"
+    "their own version; the simulated device reports it after an update.\n";
 
 } // namespace
 
@@ -246,6 +257,7 @@ int runPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (haveRandom) {
         options.image = randomImage(static_cast<size_t>(randomBytes), seed);
+        stampVersion(options.image, options.version);
     } else {
         if (!readFile(imagePath, options.image, error)) {
             err << "qfu-pack: " << error << "\n";

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The OS boundary for HID devices: a list of present interfaces as path texts, and
+// open interfaces that move single reports with a time limit. Every backend's path
+// text contains the device's "vid_%04x&pid_%04x" in lower case, so the device
+// search and identity texts behave alike on every OS.
+
+// One report as it crosses the boundary: byte 0 is the report ID (always 0 here),
+// bytes 1 to 64 the report itself.
+constexpr size_t kHidTransferSize = 65;
+
+// An open interface. Destroying it cancels any pending transfer and closes it.
+class HidConnection {
+public:
+    virtual ~HidConnection() = default;
+    // An independent second handle on the same interface; null if the OS refused.
+    virtual std::unique_ptr<HidConnection> duplicate() const = 0;
+    // Each waits at most timeoutMs; a transfer that times out is cancelled before
+    // the call returns, so the next one starts clean. The read leaves the buffer
+    // untouched on failure.
+    virtual bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) = 0;
+    virtual bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) = 0;
+};
+
+enum class HidOpenStatus {
+    Opened,
+    Failed,           // gone, held exclusively by another program, or any other error
+    PermissionDenied, // present, but this user may not open it (Linux: the node's mode)
+};
+
+class HidSystem {
+public:
+    virtual ~HidSystem() = default;
+    // The paths of the HID interfaces present now, in enumeration order. False when
+    // the system could not list them at all (then none count as present).
+    virtual bool listInterfaces(std::vector<std::string>& paths) = 0;
+    virtual HidOpenStatus open(const std::string& path,
+                               std::unique_ptr<HidConnection>& connection) = 0;
+};
+
+// The real devices of this OS (defined by the platform folder linked in).
+std::shared_ptr<HidSystem> createPlatformHidSystem();

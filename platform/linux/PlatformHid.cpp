@@ -1,0 +1,161 @@
+#include "PlatformHid.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Waits for events on fd until the deadline; false on time-out, error or hang-up.
+bool waitFor(int fd, short events, Clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - Clock::now())
+                              .count();
+        pollfd entry{fd, events, 0};
+        const int ready = ::poll(&entry, 1, left > 0 ? static_cast<int>(left) : 0);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        if (entry.revents & events)
+            return true;
+        return false; // POLLERR, POLLHUP, POLLNVAL: the device is gone
+    }
+}
+
+class HidrawConnection : public HidConnection {
+public:
+    explicit HidrawConnection(int fd) : fd_(fd) {}
+    ~HidrawConnection() override { ::close(fd_); }
+
+    std::unique_ptr<HidConnection> duplicate() const override {
+        const int copy = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+        return copy < 0 ? nullptr : std::make_unique<HidrawConnection>(copy);
+    }
+
+    bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        // hidraw takes the report ID as the first byte of a write.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (waitFor(fd_, POLLOUT, deadline)) {
+            const ssize_t written = ::write(fd_, transfer, kHidTransferSize);
+            if (written == static_cast<ssize_t>(kHidTransferSize))
+                return true;
+            if (written >= 0 || (errno != EAGAIN && errno != EINTR))
+                return false;
+        }
+        return false;
+    }
+
+    bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        // Devices without numbered reports deliver the 64 bytes without an ID.
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        uint8_t report[kHidTransferSize - 1];
+        while (waitFor(fd_, POLLIN, deadline)) {
+            const ssize_t got = ::read(fd_, report, sizeof report);
+            if (got > 0) {
+                std::memset(transfer, 0, kHidTransferSize);
+                std::memcpy(transfer + 1, report, static_cast<size_t>(got));
+                return true;
+            }
+            if (got == 0 || (errno != EAGAIN && errno != EINTR))
+                return false;
+        }
+        return false;
+    }
+
+private:
+    int fd_;
+};
+
+// "HID_ID=0003:00001209:00000001" -> vendor 0x1209, product 0x0001.
+bool parseHidId(const std::string& ueventPath, unsigned& vendorId, unsigned& productId) {
+    std::ifstream in(ueventPath);
+    std::string line;
+    for (int lines = 0; lines < 64 && std::getline(in, line); ++lines) {
+        if (line.rfind("HID_ID=", 0) != 0)
+            continue;
+        unsigned bus = 0;
+        unsigned long vendor = 0, product = 0;
+        char tail = 0;
+        if (std::sscanf(line.c_str() + 7, "%x:%lx:%lx%c", &bus, &vendor, &product, &tail) != 3 ||
+            vendor > 0xFFFF || product > 0xFFFF)
+            return false;
+        vendorId = static_cast<unsigned>(vendor);
+        productId = static_cast<unsigned>(product);
+        return true;
+    }
+    return false;
+}
+
+// hidraw2 before hidraw10.
+bool nodeOrder(const std::string& a, const std::string& b) {
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+} // namespace
+
+HidrawSystem::HidrawSystem() : HidrawSystem(Options{}) {}
+
+HidrawSystem::HidrawSystem(Options options) : options_(std::move(options)) {
+    if (!options_.openNode)
+        options_.openNode = [](const std::string& node) {
+            return ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        };
+}
+
+bool HidrawSystem::listInterfaces(std::vector<std::string>& paths) {
+    paths.clear();
+    DIR* dir = ::opendir(options_.sysfsRoot.c_str());
+    if (!dir)
+        return false;
+    std::vector<std::string> nodes;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.rfind("hidraw", 0) == 0 && nodes.size() < 1024)
+            nodes.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(nodes.begin(), nodes.end(), nodeOrder);
+
+    for (const std::string& node : nodes) {
+        unsigned vendorId = 0, productId = 0;
+        if (!parseHidId(options_.sysfsRoot + "/" + node + "/device/uevent", vendorId, productId))
+            continue;
+        char ids[32];
+        std::snprintf(ids, sizeof ids, "?vid_%04x&pid_%04x", vendorId, productId);
+        paths.push_back(options_.devRoot + "/" + node + ids);
+    }
+    return true;
+}
+
+HidOpenStatus HidrawSystem::open(const std::string& path,
+                                 std::unique_ptr<HidConnection>& connection) {
+    const std::string node = path.substr(0, path.find('?'));
+    const int fd = options_.openNode(node);
+    if (fd < 0)
+        return (errno == EACCES || errno == EPERM) ? HidOpenStatus::PermissionDenied
+                                                   : HidOpenStatus::Failed;
+    connection = adopt(fd);
+    return HidOpenStatus::Opened;
+}
+
+std::unique_ptr<HidConnection> HidrawSystem::adopt(int fd) {
+    return std::make_unique<HidrawConnection>(fd);
+}
+
+std::shared_ptr<HidSystem> createPlatformHidSystem() {
+    return std::make_shared<HidrawSystem>();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "HidSystem.h"
+
+#include <functional>
+#include <string>
+
+// HID interfaces through hidraw. Present interfaces are found in sysfs
+// (/sys/class/hidraw/<node>/device/uevent, HID_ID=bus:vendor:product); each path
+// text is the device node followed by "?vid_xxxx&pid_xxxx".
+class HidrawSystem : public HidSystem {
+public:
+    struct Options {
+        std::string sysfsRoot = "/sys/class/hidraw";
+        std::string devRoot = "/dev";
+        // Opens a device node: returns a file descriptor, or -1 with errno set.
+        std::function<int(const std::string& node)> openNode;
+    };
+
+    HidrawSystem();
+    explicit HidrawSystem(Options options);
+
+    bool listInterfaces(std::vector<std::string>& paths) override;
+    HidOpenStatus open(const std::string& path,
+                       std::unique_ptr<HidConnection>& connection) override;
+
+    // Wraps an open descriptor (used by open, and by tests with a socket pair).
+    static std::unique_ptr<HidConnection> adopt(int fd);
+
+private:
+    Options options_;
+};

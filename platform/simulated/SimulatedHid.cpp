@@ -1,0 +1,271 @@
+#include "SimulatedHid.h"
+
+#include <cstdio>
+#include <cstring>
+#include <array>
+#include <deque>
+#include <optional>
+#include <thread>
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Input reports a connection holds before the oldest are dropped (as hidraw does).
+constexpr size_t kInboxLimit = 64;
+// A device that finished an update leaves time for its last acknowledgement to be
+// read before it restarts.
+constexpr auto kAckBeforeRestart = std::chrono::milliseconds(100);
+
+struct Inbox {
+    std::deque<std::array<uint8_t, kReportSize>> reports;
+    uint64_t generation = 0;
+};
+
+} // namespace
+
+struct SimulatedHidSystem::Unit {
+    Unit(const SimulatedDeviceConfig& settings, size_t position)
+        : config(settings), device(settings), index(position),
+          presentFrom(Clock::now() + std::chrono::milliseconds(settings.appearMs)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "sim://hid%zu?vid_%04x&pid_%04x", index, config.vendorId,
+                      config.productId);
+        path = text;
+    }
+
+    // Caller holds lock.
+    bool presentLocked(Clock::time_point now) {
+        if (restartAt && now >= *restartAt) {
+            restartAt.reset();
+            goAway(config.restartMs);
+        }
+        if (now < presentFrom || gone)
+            return false;
+        if (awayUntil) {
+            if (now < *awayUntil)
+                return false;
+            awayUntil.reset();
+            device.restart();
+        }
+        return true;
+    }
+
+    void goAway(int forMs) {
+        ++generation; // every open connection is dead from now on
+        if (forMs < 0)
+            gone = true;
+        else
+            awayUntil = Clock::now() + std::chrono::milliseconds(forMs);
+        changed.notify_all();
+    }
+
+    // The bus moves one report per latency period: a transfer completes one period
+    // after the previous one, or after now when the host left the bus idle, so
+    // the schedule does not drift with the host's own delays.
+    Clock::time_point nextSlot() {
+        const auto latency = std::chrono::milliseconds(config.latencyMs);
+        const auto now = Clock::now();
+        lastSlot = (now <= lastSlot + latency) ? lastSlot + latency : now + latency;
+        return lastSlot;
+    }
+
+    const SimulatedDeviceConfig config;
+    mutable std::mutex lock;
+    std::condition_variable changed;
+    SimulatedDevice device;
+    const size_t index;
+    std::string path;
+    Clock::time_point presentFrom;
+    std::optional<Clock::time_point> awayUntil;
+    std::optional<Clock::time_point> restartAt; // after a completed update
+    bool gone = false;
+    uint64_t generation = 1;
+    Clock::time_point lastSlot{};
+    std::vector<Inbox*> inboxes;
+    int cancelled = 0;
+    std::function<void(size_t, const SimulatedDevice::Request&)> observer;
+};
+
+namespace {
+
+class SimulatedConnection : public HidConnection {
+public:
+    SimulatedConnection(std::shared_ptr<SimulatedHidSystem::Unit> unit, uint64_t generation)
+        : unit_(std::move(unit)) {
+        std::lock_guard<std::mutex> guard(unit_->lock);
+        inbox_.generation = generation;
+        unit_->inboxes.push_back(&inbox_);
+    }
+    ~SimulatedConnection() override {
+        std::lock_guard<std::mutex> guard(unit_->lock);
+        std::erase(unit_->inboxes, &inbox_);
+    }
+
+    std::unique_ptr<HidConnection> duplicate() const override {
+        uint64_t generation;
+        {
+            std::lock_guard<std::mutex> guard(unit_->lock);
+            generation = inbox_.generation;
+        }
+        return std::make_unique<SimulatedConnection>(unit_, generation);
+    }
+
+    bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        std::unique_lock<std::mutex> guard(unit_->lock);
+        if (!aliveLocked())
+            return stall(guard, timeoutMs);
+        const auto slot = unit_->nextSlot();
+        guard.unlock();
+        std::this_thread::sleep_until(slot);
+        guard.lock();
+        if (!aliveLocked())
+            return stall(guard, timeoutMs);
+
+        uint8_t report[kReportSize];
+        std::memcpy(report, transfer + 1, kReportSize);
+        const size_t logged = unit_->device.requests().size();
+        const SimulatedDevice::Outcome outcome = unit_->device.receive(report);
+        if (outcome.replied) {
+            std::array<uint8_t, kReportSize> reply;
+            std::memcpy(reply.data(), outcome.reply, kReportSize);
+            for (Inbox* inbox : unit_->inboxes) {
+                if (inbox->generation != unit_->generation)
+                    continue;
+                if (inbox->reports.size() == kInboxLimit)
+                    inbox->reports.pop_front();
+                inbox->reports.push_back(reply);
+            }
+        }
+        if (outcome.event == SimulatedDevice::Event::Unplug)
+            unit_->goAway(unit_->config.replugAfterMs);
+        else if (outcome.event == SimulatedDevice::Event::UpdateComplete)
+            unit_->restartAt = Clock::now() + kAckBeforeRestart;
+        unit_->changed.notify_all();
+
+        std::optional<SimulatedDevice::Request> request;
+        if (unit_->device.requests().size() > logged)
+            request = unit_->device.requests().back();
+        auto observer = unit_->observer;
+        guard.unlock();
+        if (observer && request)
+            observer(unit_->index, *request);
+        return true;
+    }
+
+    bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        std::unique_lock<std::mutex> guard(unit_->lock);
+        const bool ready = unit_->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+            return aliveLocked() && !inbox_.reports.empty();
+        });
+        if (!ready) {
+            ++unit_->cancelled;
+            return false;
+        }
+        const std::array<uint8_t, kReportSize> reply = inbox_.reports.front();
+        inbox_.reports.pop_front();
+        const auto slot = unit_->nextSlot();
+        guard.unlock();
+        std::this_thread::sleep_until(slot);
+        transfer[0] = 0;
+        std::memcpy(transfer + 1, reply.data(), kReportSize);
+        return true;
+    }
+
+private:
+    bool aliveLocked() const {
+        return inbox_.generation == unit_->generation && unit_->presentLocked(Clock::now());
+    }
+
+    // A transfer to a device that went away never completes: it times out and is
+    // cancelled, as a pending transfer on a real unplugged device does.
+    bool stall(std::unique_lock<std::mutex>& guard, int timeoutMs) {
+        guard.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+        guard.lock();
+        ++unit_->cancelled;
+        return false;
+    }
+
+    std::shared_ptr<SimulatedHidSystem::Unit> unit_;
+    Inbox inbox_;
+};
+
+} // namespace
+
+SimulatedHidSystem::SimulatedHidSystem(const SimulatedDeviceConfig& config) {
+    for (int i = 0; i < config.count; ++i)
+        units_.push_back(std::make_shared<Unit>(config, static_cast<size_t>(i)));
+}
+
+SimulatedHidSystem::~SimulatedHidSystem() = default;
+
+bool SimulatedHidSystem::listInterfaces(std::vector<std::string>& paths) {
+    paths.clear();
+    const auto now = Clock::now();
+    for (const auto& unit : units_) {
+        std::lock_guard<std::mutex> guard(unit->lock);
+        if (unit->presentLocked(now))
+            paths.push_back(unit->path);
+    }
+    return true;
+}
+
+HidOpenStatus SimulatedHidSystem::open(const std::string& path,
+                                       std::unique_ptr<HidConnection>& connection) {
+    for (const auto& unit : units_) {
+        if (unit->path != path)
+            continue;
+        uint64_t generation;
+        {
+            std::lock_guard<std::mutex> guard(unit->lock);
+            if (!unit->presentLocked(Clock::now()) || unit->config.busy)
+                return HidOpenStatus::Failed;
+            generation = unit->generation;
+        }
+        connection = std::make_unique<SimulatedConnection>(unit, generation);
+        return HidOpenStatus::Opened;
+    }
+    return HidOpenStatus::Failed;
+}
+
+size_t SimulatedHidSystem::deviceCount() const {
+    return units_.size();
+}
+
+std::string SimulatedHidSystem::path(size_t index) const {
+    return units_.at(index)->path;
+}
+
+bool SimulatedHidSystem::present(size_t index) const {
+    Unit& unit = *units_.at(index);
+    std::lock_guard<std::mutex> guard(unit.lock);
+    return unit.presentLocked(Clock::now());
+}
+
+void SimulatedHidSystem::unplug(size_t index, int replugAfterMs) {
+    Unit& unit = *units_.at(index);
+    std::lock_guard<std::mutex> guard(unit.lock);
+    unit.goAway(replugAfterMs);
+}
+
+void SimulatedHidSystem::withDevice(
+    size_t index, const std::function<void(const SimulatedDevice&)>& inspect) const {
+    Unit& unit = *units_.at(index);
+    std::lock_guard<std::mutex> guard(unit.lock);
+    inspect(unit.device);
+}
+
+int SimulatedHidSystem::cancelledTransfers(size_t index) const {
+    Unit& unit = *units_.at(index);
+    std::lock_guard<std::mutex> guard(unit.lock);
+    return unit.cancelled;
+}
+
+void SimulatedHidSystem::setObserver(
+    std::function<void(size_t index, const SimulatedDevice::Request&)> observer) {
+    for (const auto& unit : units_) {
+        std::lock_guard<std::mutex> guard(unit->lock);
+        unit->observer = observer;
+    }
+}

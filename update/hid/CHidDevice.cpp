@@ -1,0 +1,41 @@
+#include "CHidDevice.h"
+
+#include <cstring>
+
+CHidDevice::CHidDevice(std::string path, std::unique_ptr<HidConnection> connection)
+    : path_(std::move(path)), connection_(std::move(connection)) {}
+
+CHidDevice::CHidDevice(const CHidDevice& other)
+    : path_(other.path_), connection_(other.connection_ ? other.connection_->duplicate() : nullptr) {
+}
+
+CHidDevice& CHidDevice::operator=(const CHidDevice& other) {
+    if (this != &other) {
+        CHidDevice copy(other);
+        *this = std::move(copy);
+    }
+    return *this;
+}
+
+void CHidDevice::close() {
+    connection_.reset();
+    path_.clear();
+}
+
+bool CHidDevice::writeReport(const uint8_t (&report)[kReportSize]) {
+    if (!connection_)
+        return false;
+    uint8_t transfer[kHidTransferSize] = {0};
+    std::memcpy(transfer + 1, report, kReportSize);
+    return connection_->write(transfer, kTransferTimeoutMs);
+}
+
+bool CHidDevice::readReport(uint8_t (&report)[kReportSize]) {
+    if (!connection_)
+        return false;
+    uint8_t transfer[kHidTransferSize] = {0};
+    if (!connection_->read(transfer, kTransferTimeoutMs))
+        return false;
+    std::memcpy(report, transfer + 1, kReportSize);
+    return true;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "CHidDevice.h"
+
+#include <cstdint>
+#include <string>
+
+class HidSystem;
+
+// Results of findDevice.
+enum DeviceSearchResult : int {
+    kDeviceNone = 0,
+    kDeviceOther = 1, // another matching interface is present (with open: one was opened)
+    kDeviceInUse = 2, // the device in use is still present
+};
+
+// "vid_1234&pid_abcd": four lower-case hex digits each.
+std::string devicePattern(uint16_t vendorId, uint16_t productId);
+
+// Looks for interfaces whose lower-cased path contains the pattern. With open, every
+// matching interface is opened into the process-wide open-device list (interfaces
+// that were in the list before come first), and unless the device in use is still
+// present it becomes the first interface this search opened.
+int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern, bool open);
+
+// Closes every interface held by the open-device list (also done at process exit).
+void closeOpenDeviceList();
+// How many records the list holds, and their paths in order (for tests).
+std::vector<std::string> openDeviceListPaths();
