@@ -27,8 +27,9 @@ bool complete(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stop, DWORD& transferr
 PipeDeviceServer::PipeDeviceServer(const SimulatedDeviceConfig& config) {
     static std::atomic<int> counter{0};
     char name[96];
-    std::snprintf(name, sizeof name, "\\\\.\\pipe\\quorix-hid-%lu-%d", GetCurrentProcessId(),
-                  counter++);
+    // The name carries the IDs the way a HID interface path does.
+    std::snprintf(name, sizeof name, "\\\\.\\pipe\\quorix-hid-%lu-%d#vid_%04x&pid_%04x",
+                  GetCurrentProcessId(), counter++, config.vendorId, config.productId);
     path_ = name;
     const HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
-#include <hidsdi.h>
 #include <setupapi.h>
+extern "C" { // mingw's hidsdi.h declares its functions without C linkage
+#include <hidsdi.h>
+}
 
 #include <cstring>
 

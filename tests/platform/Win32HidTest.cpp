@@ -1,0 +1,144 @@
+#include "../support/TempDir.h"
+
+#include "ByteOrder.h"
+#include "CFirmwareUpdater.h"
+#include "DeviceProtocol.h"
+#include "DeviceSearch.h"
+#include "PipeDeviceServer.h"
+#include "PlatformHid.h"
+#include "QfuPacker.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Lists one named pipe as if it were a HID interface; opening goes through the
+// real SetupAPI backend's CreateFileA and overlapped transfers.
+class PipeHidSystem : public SetupApiHidSystem {
+public:
+    explicit PipeHidSystem(std::string path) : path_(std::move(path)) {}
+    bool listInterfaces(std::vector<std::string>& paths) override {
+        paths = {path_};
+        return true;
+    }
+
+private:
+    std::string path_;
+};
+
+void infoRequest(uint8_t (&transfer)[kHidTransferSize]) {
+    uint8_t data[kRequestHeaderLength] = {};
+    byteorder::writeLe16(data + kRequestVendor, 0x1209);
+    byteorder::writeLe16(data + kRequestProduct, 0x0001);
+    data[kRequestFixed] = kRequestFixedValue;
+    data[kRequestCommand] = CMD_GET_INFO;
+    uint8_t report[kReportSize];
+    frameReport(report, data, sizeof data);
+    transfer[0] = 0;
+    std::memcpy(transfer + 1, report, kReportSize);
+}
+
+SimulatedDeviceConfig configWith(uint32_t blockSize, int silentAt = -1) {
+    SimulatedDeviceConfig config;
+    config.blockSize = blockSize;
+    config.silentAt = silentAt;
+    return config;
+}
+
+} // namespace
+
+TEST(Win32Hid, OverlappedTransfersReachThePipeDevice) {
+    PipeDeviceServer server(configWith(256));
+    ASSERT_TRUE(server.ready());
+    SetupApiHidSystem hid;
+    std::unique_ptr<HidConnection> connection;
+    ASSERT_EQ(hid.open(server.path(), connection), HidOpenStatus::Opened);
+
+    uint8_t transfer[kHidTransferSize];
+    infoRequest(transfer);
+    ASSERT_TRUE(connection->write(transfer, 2000));
+    uint8_t reply[kHidTransferSize] = {};
+    ASSERT_TRUE(connection->read(reply, 2000));
+    uint8_t report[kReportSize];
+    std::memcpy(report, reply + 1, kReportSize);
+    EXPECT_TRUE(reportWellFormed(report));
+    EXPECT_EQ(byteorder::readLe32(report + kResponseBlockSize), 256u);
+}
+
+TEST(Win32Hid, ATimedOutReadIsCancelledAndTheHandleStaysUsable) {
+    PipeDeviceServer server(configWith(256));
+    ASSERT_TRUE(server.ready());
+    SetupApiHidSystem hid;
+    std::unique_ptr<HidConnection> connection;
+    ASSERT_EQ(hid.open(server.path(), connection), HidOpenStatus::Opened);
+
+    uint8_t reply[kHidTransferSize];
+    std::memset(reply, 0x5A, sizeof reply);
+    const auto start = Clock::now();
+    EXPECT_FALSE(connection->read(reply, 200)); // nothing was asked: no answer
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(190));
+    EXPECT_EQ(reply[1], 0x5A); // the caller's buffer is untouched
+
+    uint8_t transfer[kHidTransferSize];
+    infoRequest(transfer);
+    ASSERT_TRUE(connection->write(transfer, 2000));
+    ASSERT_TRUE(connection->read(reply, 2000));
+    EXPECT_EQ(reply[1], kReportMarker);
+
+    std::unique_ptr<HidConnection> copy = connection->duplicate();
+    ASSERT_TRUE(copy);
+    connection.reset();
+    ASSERT_TRUE(copy->write(transfer, 2000));
+    EXPECT_TRUE(copy->read(reply, 2000));
+}
+
+TEST(Win32Hid, AWholeUpdateRunsOverOverlappedIo) {
+    PipeDeviceServer server(configWith(128));
+    ASSERT_TRUE(server.ready());
+    TempDir dir;
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(1024, 5);
+    const std::string file = dir.write("u.qfu", qfu::pack(options));
+    CFirmwareUpdater updater(std::make_shared<PipeHidSystem>(server.path()));
+    ASSERT_TRUE(updater.loadFile(file.c_str()));
+    std::atomic<int> progress{0};
+    EXPECT_TRUE(updater.runUpdate(progress));
+    EXPECT_EQ(progress.load(), 100);
+    EXPECT_EQ(server.reportsReceived(), 1 + 8 * (1 + 3));
+    updater.teardown();
+    closeOpenDeviceList();
+}
+
+TEST(Win32Hid, ASilentDeviceFailsTheUpdateAfterTheResponseTime) {
+    PipeDeviceServer server(configWith(128, 0));
+    ASSERT_TRUE(server.ready());
+    TempDir dir;
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(256, 5);
+    const std::string file = dir.write("u.qfu", qfu::pack(options));
+    CFirmwareUpdater updater(std::make_shared<PipeHidSystem>(server.path()));
+    ASSERT_TRUE(updater.loadFile(file.c_str()));
+    std::atomic<int> progress{0};
+    const auto start = Clock::now();
+    EXPECT_FALSE(updater.runUpdate(progress));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1900));
+    updater.teardown();
+    closeOpenDeviceList();
+}
+
+TEST(Win32Hid, TheSystemSearchRunsCleanlyWithNoMatchingDevice) {
+    SetupApiHidSystem hid;
+    std::vector<std::string> paths;
+    hid.listInterfaces(paths);
+    for (const std::string& path : paths)
+        EXPECT_EQ(path.find("vid_1209&pid_0001"), std::string::npos) << path;
+    CHidDevice inUse;
+    EXPECT_EQ(findDevice(hid, inUse, "vid_1209&pid_0001", true), kDeviceNone);
+    EXPECT_FALSE(inUse.isOpen());
+    EXPECT_TRUE(openDeviceListPaths().empty());
+}
