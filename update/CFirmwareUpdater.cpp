@@ -303,7 +303,7 @@ bool CFirmwareUpdater::queryInfo() {
     return staging_ != nullptr;
 }
 
-bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress) {
+bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<bool>* abort) {
     if (!fileLoaded() && !explicitIdentity_)
         return false;
     if (!queryInfo())
@@ -328,8 +328,11 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress) {
     if (!imageCursor_)
         return false;
 
+    auto aborted = [abort] { return abort && abort->load(); };
     uint8_t data[kMaxReportData];
     while (remaining_ > 0) {
+        if (aborted())
+            return false;
         blockCrc_ = blockCrc(imageCursor_, size / 4);
         beginRequest(data, CMD_BLOCK_START, 0);
         byteorder::writeLe16(data + kRequestBlockIndex, blockIndex_);
@@ -341,6 +344,8 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress) {
         leftInBlock_ = static_cast<uint16_t>(remaining_ < size ? remaining_ : size);
         packetIndex_ = 0;
         while (leftInBlock_ > 0) {
+            if (aborted())
+                return false;
             size_t n = kMaxPacketPayload;
             if (leftInBlock_ <= kMaxPacketPayload) {
                 n = leftInBlock_;

@@ -79,7 +79,8 @@ public:
     // Opens the device if needed and learns its versions and block size once.
     bool queryInfo();
     // Writes the loaded image block by block; progress gets the percentage sent.
-    bool runUpdate(std::atomic<int>& progress);
+    // When abort becomes true the run fails before its next report.
+    bool runUpdate(std::atomic<int>& progress, const std::atomic<bool>* abort = nullptr);
     void sendClose();
 
     // What the device reported, readable from any thread. 0xFF bytes / 0 until then.

@@ -144,3 +144,8 @@ HidOpenStatus SetupApiHidSystem::open(const std::string& path,
 std::shared_ptr<HidSystem> createPlatformHidSystem() {
     return std::make_shared<SetupApiHidSystem>();
 }
+
+std::vector<std::string> hidAccessAdvice(const std::string& path, uint16_t, uint16_t) {
+    return {"The device is connected, but Windows refused access to it:", path,
+            "Close any other program that uses the device and try again."};
+}

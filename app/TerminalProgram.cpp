@@ -1,0 +1,201 @@
+#include "TerminalProgram.h"
+
+#include "CUpdatePresenter.h"
+#include "CUpdateWorker.h"
+#include "DeviceSearch.h"
+#include "HidSystem.h"
+#include "SimulatedDeviceConfig.h"
+#include "SimulatedHid.h"
+#include "UpdateTexts.h"
+#include "UpdateView.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <ostream>
+#include <thread>
+
+std::atomic<uint8_t> ExitResult{0};
+
+namespace {
+
+const char* kUsage =
+    "usage: quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\" [--simulate[=SETTINGS]]\n"
+    "       quorix-updater --help | --version\n"
+    "\n"
+    "Updates the firmware of the device named by -id: with the update file named by\n"
+    "-path:, showing the progress, and exits with 0 only after a successful update.\n"
+    "\n"
+    "  --simulate[=SETTINGS]  use a built-in simulated device instead of real ones;\n"
+    "                         SETTINGS is a comma-separated list of\n"
+    "                         vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,\n"
+    "                         block=BYTES,latency=MS,appear=MS,unplug-at=BLOCK,\n"
+    "                         replug-after=MS,nak-at=BLOCK,bad-checksum-at=BLOCK,\n"
+    "                         silent-at=BLOCK,once,busy,count=N\n";
+
+// Prints what the update page shows: each new list of lines, and the progress as
+// a live bar on a terminal or as "NN%" lines every 10 % otherwise.
+class TerminalView : public UpdateView {
+public:
+    TerminalView(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+
+    void showLines(const std::vector<std::string>& lines) override {
+        if (lines == lastLines_)
+            return;
+        endProgressLine();
+        for (const std::string& line : lines)
+            out_ << line << "\n";
+        out_.flush();
+        lastLines_ = lines;
+    }
+    void setProgressValue(int percent) override {
+        percent = std::clamp(percent, 0, 100);
+        if (!progressShown_ || percent == lastPercent_)
+            return;
+        lastPercent_ = percent;
+        if (terminal_) {
+            const int filled = percent * kBarWidth / 100;
+            out_ << "\r[" << std::string(static_cast<size_t>(filled), '#')
+                 << std::string(static_cast<size_t>(kBarWidth - filled), '.') << "] " << percent
+                 << "%" << std::flush;
+            barOnLine_ = true;
+        } else if (percent / 10 > lastDecile_) {
+            lastDecile_ = percent / 10;
+            out_ << percent << "%\n" << std::flush;
+        }
+    }
+    void setProgressEnabled(bool enabled) override {
+        if (enabled && !progressShown_) {
+            lastPercent_ = -1;
+            lastDecile_ = -1;
+        }
+        if (!enabled)
+            endProgressLine();
+        progressShown_ = enabled;
+    }
+    void setUpdateEnabled(bool) override {}
+    void setCloseEnabled(bool) override {}
+    void setOpenEnabled(bool) override {}
+    void requestClose() override { closeRequested_ = true; }
+    std::optional<std::string> chooseUpdateFile() override { return std::nullopt; }
+
+    bool closeRequested() const { return closeRequested_.load(); }
+
+private:
+    static constexpr int kBarWidth = 40;
+
+    void endProgressLine() {
+        if (barOnLine_)
+            out_ << "\n";
+        barOnLine_ = false;
+    }
+
+    std::ostream& out_;
+    const bool terminal_;
+    std::vector<std::string> lastLines_;
+    bool progressShown_ = false;
+    bool barOnLine_ = false;
+    int lastPercent_ = -1;
+    int lastDecile_ = -1;
+    std::atomic<bool> closeRequested_{false};
+};
+
+} // namespace
+
+ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
+    ProgramArguments parsed;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            parsed.help = true;
+        } else if (arg == "--version") {
+            parsed.version = true;
+        } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
+            parsed.simulate = true;
+            parsed.simulateConfig = arg.size() > 10 ? arg.substr(11) : "";
+            SimulatedDeviceConfig config;
+            if (!SimulatedDeviceConfig::parse(parsed.simulateConfig, config, parsed.error))
+                return parsed;
+        }
+    }
+    return parsed;
+}
+
+std::optional<std::string> findInaccessibleInterface(HidSystem& hid, const std::string& pattern) {
+    std::vector<std::string> paths;
+    if (!hid.listInterfaces(paths))
+        return std::nullopt;
+    for (const std::string& path : paths) {
+        std::string lower = path;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (lower.find(pattern) == std::string::npos)
+            continue;
+        std::unique_ptr<HidConnection> connection;
+        if (hid.open(path, connection) == HidOpenStatus::PermissionDenied)
+            return path;
+    }
+    return std::nullopt;
+}
+
+int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
+                         std::ostream& out, bool terminal, std::shared_ptr<WorkerClock> clock) {
+    ExitResult = 0;
+    TerminalView view(out, terminal);
+    {
+        CUpdateWorker worker(hid, std::move(clock));
+        CUpdatePresenter presenter(worker, view);
+        presenter.prepareCommandLine(&ExitResult);
+        const bool started =
+            presenter.startCommandLineUpdate(options.path->c_str(), options.identity->c_str());
+        while (!view.closeRequested()) {
+            presenter.onTick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(CUpdatePresenter::kTickMs));
+        }
+        if (!started && !worker.present()) {
+            // Say why a device that is there could not be used, where the OS can tell.
+            const FirmwareHeader header = worker.updater().header();
+            if (worker.updater().explicitIdentity())
+                if (const auto path = findInaccessibleInterface(
+                        *hid, devicePattern(header.vendorId(), header.productId())))
+                    for (const std::string& line :
+                         hidAccessAdvice(*path, header.vendorId(), header.productId()))
+                        out << line << "\n";
+        }
+    } // the worker closes the device and ends here
+    closeOpenDeviceList();
+    return ExitResult != 0 ? 0 : 1;
+}
+
+int runTerminalProgram(const std::string& commandLine, const std::vector<std::string>& args,
+                       std::ostream& out, std::ostream& err, bool terminal) {
+    const ProgramArguments arguments = parseProgramArguments(args);
+    if (!arguments.error.empty()) {
+        err << "quorix-updater: " << arguments.error << "\n";
+        return 2;
+    }
+    if (arguments.help) {
+        out << kUsage;
+        return 0;
+    }
+    if (arguments.version) {
+        out << kProgramVersion << "\n";
+        return 0;
+    }
+    const UpdateOptions options = parseUpdateOptions(commandLine);
+    if (!options.complete()) {
+        err << "quorix-updater: both -path:\"FILE\" and -id:\"vid_XXXX&pid_YYYY\" are needed\n"
+            << kUsage;
+        return 1;
+    }
+
+    std::shared_ptr<HidSystem> hid;
+    if (arguments.simulate) {
+        SimulatedDeviceConfig config;
+        std::string error;
+        SimulatedDeviceConfig::parse(arguments.simulateConfig, config, error);
+        hid = std::make_shared<SimulatedHidSystem>(config);
+    } else {
+        hid = createPlatformHidSystem();
+    }
+    return runCommandLineUpdate(hid, options, out, terminal);
+}

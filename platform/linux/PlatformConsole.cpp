@@ -1,0 +1,7 @@
+#include "Console.h"
+
+#include <unistd.h>
+
+bool stdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}

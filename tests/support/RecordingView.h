@@ -1,0 +1,49 @@
+#pragma once
+
+#include "UpdateView.h"
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Remembers everything the update logic asked of its view.
+class RecordingView : public UpdateView {
+public:
+    void showLines(const std::vector<std::string>& lines) override {
+        std::lock_guard<std::mutex> guard(lock);
+        history.push_back(lines);
+    }
+    void setProgressValue(int percent) override {
+        std::lock_guard<std::mutex> guard(lock);
+        progressValues.push_back(percent);
+    }
+    void setProgressEnabled(bool enabled) override { progressEnabled = enabled; }
+    void setUpdateEnabled(bool enabled) override { updateEnabled = enabled; }
+    void setCloseEnabled(bool enabled) override { closeEnabled = enabled; }
+    void setOpenEnabled(bool enabled) override { openEnabled = enabled; }
+    void requestClose() override { ++closeRequests; }
+    std::optional<std::string> chooseUpdateFile() override { return fileToChoose; }
+
+    std::vector<std::string> lines() const {
+        std::lock_guard<std::mutex> guard(lock);
+        return history.empty() ? std::vector<std::string>{} : history.back();
+    }
+    bool everShowed(const std::string& line) const {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const auto& lines : history)
+            for (const auto& shown : lines)
+                if (shown == line)
+                    return true;
+        return false;
+    }
+
+    mutable std::mutex lock;
+    std::vector<std::vector<std::string>> history;
+    std::vector<int> progressValues;
+    std::atomic<bool> progressEnabled{false}, updateEnabled{false}, closeEnabled{true},
+        openEnabled{true};
+    std::atomic<int> closeRequests{0};
+    std::optional<std::string> fileToChoose;
+};

@@ -1,0 +1,164 @@
+#include "CUpdateWorker.h"
+
+#include "HidSystem.h"
+#include "UpdateTexts.h"
+#include "UpdateView.h"
+
+CUpdateWorker::CUpdateWorker(std::shared_ptr<HidSystem> hid, std::shared_ptr<WorkerClock> clock)
+    : clock_(clock ? std::move(clock) : WorkerClock::real()),
+      updater_(std::make_unique<CFirmwareUpdater>(std::move(hid))),
+      thread_([this] { loop(); }) {}
+
+CUpdateWorker::~CUpdateWorker() {
+    // A run in progress is stopped first, so that the close step below runs soon
+    // and the updater is never released under the worker's feet.
+    abortRun_ = true;
+    workerState_ = WORKER_CLOSE;
+    const int64_t start = clock_->nowMs();
+    while (workerState_ != WORKER_IDLE && (elapsedBelow(start, kCloseWaitMs) || runActive_))
+        clock_->sleepMs(kTurnMs);
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    updater_->teardown();
+}
+
+LoadOutcome CUpdateWorker::loadFile(const char* path) {
+    // Only this thread orders a run, so a run cannot start between check and load.
+    if (workerState_ == WORKER_UPDATE)
+        return LoadOutcome::RefusedDuringUpdate;
+    if (!updater_->loadFile(path))
+        return LoadOutcome::Failed;
+    textsDirty_ = true;
+    workerState_ = WORKER_POLL;
+    return LoadOutcome::Loaded;
+}
+
+void CUpdateWorker::prepareCommandLine(std::atomic<uint8_t>* exitResult) {
+    commandLineTexts_ = true;
+    exitResult_ = exitResult;
+}
+
+bool CUpdateWorker::startCommandLineUpdate(const char* path, const char* identity,
+                                           UpdateView& view) {
+    commandLineMode_ = true;
+    {
+        std::lock_guard<std::mutex> guard(identityLock_);
+        identity_ = identity ? identity : "";
+        hasIdentity_ = true;
+    }
+    textsDirty_ = true;
+    workerState_ = WORKER_POLL; // from now on every turn is an opening search
+
+    const int64_t start = clock_->nowMs();
+    while (!present_ && clock_->nowMs() - start <= kDeviceWaitMs)
+        clock_->waitMs(presenceEvent_, kTurnMs);
+
+    const bool found = present_;
+    bool loaded = false;
+    if (found) {
+        loaded = updater_->loadFile(path);
+        if (loaded)
+            workerState_ = WORKER_UPDATE;
+    }
+    if (found && loaded)
+        return true;
+
+    view.showLines({updatetexts::kUpdateError,
+                    found ? updatetexts::kFileNotLoadable : updatetexts::kDeviceNotFound});
+    clock_->sleepMs(kFailurePauseMs);
+    view.requestClose();
+    return false;
+}
+
+void CUpdateWorker::loop() {
+    while (!stop_) {
+        switch (workerState_.load()) {
+        case WORKER_POLL:
+            pollTurn();
+            break;
+        case WORKER_UPDATE: {
+            updateRun();
+            int expected = WORKER_UPDATE; // a close order given meanwhile stands
+            workerState_.compare_exchange_strong(expected, WORKER_POLL);
+            break;
+        }
+        case WORKER_CLOSE:
+            closeTurn();
+            break;
+        default:
+            break;
+        }
+        clock_->sleepMs(kTurnMs);
+    }
+}
+
+void CUpdateWorker::pollTurn() {
+    bool found;
+    {
+        std::unique_lock<std::mutex> guard(identityLock_);
+        if (hasIdentity_) {
+            const std::string identity = identity_;
+            guard.unlock();
+            found = updater_->findById(identity.c_str());
+        } else {
+            guard.unlock();
+            found = updater_->devicePresent();
+        }
+    }
+    if (found == present_)
+        return;
+    if (found && (updater_->fileLoaded() || updater_->explicitIdentity()))
+        updater_->queryInfo(); // a failed query still counts as present
+    present_ = found;
+    textsDirty_ = true;
+    presenceEvent_.signal();
+}
+
+void CUpdateWorker::updateRun() {
+    runActive_ = true;
+    result_ = false;
+    std::atomic<uint8_t>* exitResult = exitResult_;
+    if (exitResult)
+        *exitResult = 0;
+    clock_->sleepMs(kStartPauseMs);
+    progress_ = 0;
+    displayState_ = SHOW_STARTED;
+
+    const int64_t start = clock_->nowMs();
+    bool ok = false;
+    for (;;) {
+        ok = updater_->runUpdate(progress_, &abortRun_);
+        if (ok || abortRun_)
+            break;
+        // Wait for the device to come back, then start again from block 0. The
+        // window is only looked at between attempts; an attempt is never cut off.
+        do {
+            clock_->sleepMs(kRetryPauseMs);
+            updater_->closeDevice();
+        } while (!abortRun_ && !updater_->queryInfo() && elapsedBelow(start, kRetryWindowMs));
+        if (abortRun_ || !elapsedBelow(start, kRetryWindowMs))
+            break;
+    }
+
+    result_ = ok;
+    displayState_ = SHOW_RESULT;
+    if (exitResult)
+        *exitResult = ok ? 1 : 0;
+    if (commandLineMode_) {
+        commandLineDone_ = true;
+    } else if (!ok) {
+        present_ = false;
+        if (!abortRun_)
+            clock_->sleepMs(kFailurePauseMs);
+    }
+    runActive_ = false;
+}
+
+void CUpdateWorker::closeTurn() {
+    if (updater_->device().isOpen())
+        updater_->sendClose();
+    updater_->closeDevice();
+    int expected = WORKER_CLOSE;
+    workerState_.compare_exchange_strong(expected, WORKER_IDLE);
+}

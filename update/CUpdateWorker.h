@@ -1,0 +1,113 @@
+#pragma once
+
+#include "CEvent.h"
+#include "CFirmwareUpdater.h"
+#include "WorkerClock.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class HidSystem;
+class UpdateView;
+
+enum WorkerState : int { WORKER_IDLE = 0, WORKER_POLL = 1, WORKER_UPDATE = 2, WORKER_CLOSE = 3 };
+enum DisplayState : int {
+    SHOW_NONE = 0,
+    SHOW_STARTED = 1,  // set by the worker when a run begins
+    SHOW_PROGRESS = 2, // set by the page once it showed the start
+    SHOW_RESULT = 3,   // set by the worker when the run ended
+    SHOW_DONE = 4,     // set by the page once it showed the result
+};
+
+enum class LoadOutcome { Loaded, Failed, RefusedDuringUpdate };
+
+// The update worker: one background thread that polls for the device about ten
+// times a second, runs updates with retries and closes the device at the end. It
+// alone does device I/O. The page (user-interface thread) gives it orders through
+// its state and reads what it reports; every field the two threads share is
+// atomic and written in a fixed order (result before SHOW_RESULT, the command-line
+// done flag last).
+class CUpdateWorker {
+public:
+    static constexpr int kTurnMs = 100;
+    static constexpr int kStartPauseMs = 5;
+    static constexpr int kRetryPauseMs = 250;
+    static constexpr int kRetryWindowMs = 15000;
+    static constexpr int kFailurePauseMs = 2000;
+    static constexpr int kDeviceWaitMs = 10000;
+    static constexpr int kCloseWaitMs = 2000;
+
+    explicit CUpdateWorker(std::shared_ptr<HidSystem> hid = nullptr,
+                           std::shared_ptr<WorkerClock> clock = nullptr);
+    // Stops a run in progress, closes the device (sending the close request when it
+    // is open) and ends the thread before anything it uses is released.
+    ~CUpdateWorker();
+    CUpdateWorker(const CUpdateWorker&) = delete;
+    CUpdateWorker& operator=(const CUpdateWorker&) = delete;
+
+    // ---- Orders (user-interface thread) ----
+
+    // The update button.
+    void orderUpdate() { workerState_ = WORKER_UPDATE; }
+    // The open-file button or a dropped file. Refused while a run sends the image.
+    LoadOutcome loadFile(const char* path);
+    // Binds the byte that receives the outcome of the command-line run.
+    void prepareCommandLine(std::atomic<uint8_t>* exitResult);
+    // Waits up to 10 s for the identified device, loads the file and starts the run.
+    // On failure shows the reason on view, pauses 2 s and asks it to close.
+    bool startCommandLineUpdate(const char* path, const char* identity, UpdateView& view);
+
+    // ---- What the page reads ----
+
+    CFirmwareUpdater& updater() { return *updater_; }
+    const CFirmwareUpdater& updater() const { return *updater_; }
+    bool present() const { return present_.load(); }
+    int workerState() const { return workerState_.load(); }
+    int displayState() const { return displayState_.load(); }
+    // The page's own steps: STARTED to PROGRESS, RESULT to DONE. A step is taken only
+    // from the state the page saw, so it never hides a newer state of the worker.
+    bool advanceDisplay(int from, int to) { return displayState_.compare_exchange_strong(from, to); }
+    bool result() const { return result_.load(); }
+    int progress() const { return progress_.load(); }
+    void resetProgress() { progress_ = 0; }
+    // Reads and clears the flag.
+    bool takeTextsDirty() { return textsDirty_.exchange(false); }
+    void setTextsDirty() { textsDirty_ = true; }
+    bool commandLineMode() const { return commandLineMode_.load(); }
+    void setCommandLineMode(bool on) { commandLineMode_ = on; }
+    bool commandLineTexts() const { return commandLineTexts_.load(); }
+    bool commandLineDone() const { return commandLineDone_.load(); }
+    WorkerClock& clock() { return *clock_; }
+
+private:
+    void loop();
+    void pollTurn();
+    void updateRun();
+    void closeTurn();
+    bool elapsedBelow(int64_t start, int limitMs) { return clock_->nowMs() - start < limitMs; }
+
+    std::shared_ptr<WorkerClock> clock_;
+    std::unique_ptr<CFirmwareUpdater> updater_;
+    std::atomic<bool> present_{false};
+    CEvent presenceEvent_;
+    std::atomic<int> workerState_{WORKER_IDLE};
+    std::atomic<int> displayState_{SHOW_NONE};
+    std::atomic<bool> commandLineDone_{false};
+    std::atomic<bool> result_{false};
+    std::atomic<bool> commandLineMode_{false};
+    std::atomic<bool> commandLineTexts_{false};
+    std::atomic<bool> textsDirty_{false};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> abortRun_{false};
+    std::atomic<bool> runActive_{false};
+    std::atomic<std::atomic<uint8_t>*> exitResult_{nullptr};
+    std::mutex identityLock_;
+    std::string identity_;
+    bool hasIdentity_ = false; // guarded by identityLock_
+    std::atomic<int> progress_{0};
+    std::thread thread_; // last: starts once everything above exists
+};

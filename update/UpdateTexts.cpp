@@ -1,0 +1,65 @@
+#include "UpdateTexts.h"
+
+#include "DeviceProtocol.h"
+
+namespace updatetexts {
+
+const char* const kUpdateError = "-- Update Error! --";
+const char* const kConnectDevice = "Please connect the device you wish to update.";
+const char* const kDeviceNotFound = "Device not found";
+const char* const kFileNotLoadable = "Update file not found, or corrupt";
+const char* const kUpdateSuccessful = "Update successful.";
+
+namespace {
+
+std::string fileLine(const FirmwareVersion& version) {
+    return "Firmware update ready (Version: " + version.text() + ")";
+}
+
+std::string deviceLine(const std::string& name) {
+    return "Device: " + name;
+}
+
+} // namespace
+
+std::vector<std::string> startLines() {
+    return {"Please locate your firmware upgrade", "and load the file."};
+}
+
+std::vector<std::string> commandLineStartLines() {
+    return {"Update ready.", kConnectDevice};
+}
+
+std::vector<std::string> waitingLines(const FirmwareVersion& fileVersion,
+                                      const std::string& deviceName) {
+    return {fileLine(fileVersion), deviceLine(deviceName), kConnectDevice};
+}
+
+std::string advice(const FirmwareVersion& fileVersion, const FirmwareVersion& firmware) {
+    if (firmware.major == kNoFirmwareMajor)
+        return "Ready to update this firmware file";
+    if (firmware.ordinal() < fileVersion.ordinal())
+        return "Ready to update";
+    return "Are you sure you want to update this firmware?";
+}
+
+std::vector<std::string> deviceLines(const FirmwareVersion& fileVersion,
+                                     const std::string& deviceName,
+                                     const FirmwareVersion& hardware,
+                                     const FirmwareVersion& firmware) {
+    return {fileLine(fileVersion), deviceLine(deviceName),
+            "Hardware version: " + hardware.text(),
+            firmware.major == kNoFirmwareMajor ? "-- No Firmware on the device! --"
+                                               : "Firmware version: " + firmware.text(),
+            advice(fileVersion, firmware)};
+}
+
+std::vector<std::string> updatingLines(const std::string& deviceName) {
+    return {"Updating " + deviceName, "Please don't interrupt or unplug the device."};
+}
+
+std::vector<std::string> resultLines(bool success) {
+    return {success ? kUpdateSuccessful : kUpdateError};
+}
+
+} // namespace updatetexts

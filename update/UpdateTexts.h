@@ -1,0 +1,33 @@
+#pragma once
+
+#include "FirmwareVersion.h"
+
+#include <string>
+#include <vector>
+
+// The lines the update page shows, built from the file and the device.
+namespace updatetexts {
+
+extern const char* const kUpdateError;   // "-- Update Error! --"
+extern const char* const kConnectDevice; // "Please connect the device you wish to update."
+extern const char* const kDeviceNotFound;
+extern const char* const kFileNotLoadable;
+extern const char* const kUpdateSuccessful;
+
+std::vector<std::string> startLines();
+std::vector<std::string> commandLineStartLines();
+// File loaded, no device present.
+std::vector<std::string> waitingLines(const FirmwareVersion& fileVersion,
+                                      const std::string& deviceName);
+// File (or identity) and device: versions and the advice.
+std::vector<std::string> deviceLines(const FirmwareVersion& fileVersion,
+                                     const std::string& deviceName,
+                                     const FirmwareVersion& hardware,
+                                     const FirmwareVersion& firmware);
+std::vector<std::string> updatingLines(const std::string& deviceName);
+std::vector<std::string> resultLines(bool success);
+
+// What to tell the user about updating firmware of this version with the file's.
+std::string advice(const FirmwareVersion& fileVersion, const FirmwareVersion& firmware);
+
+} // namespace updatetexts
