@@ -13,8 +13,8 @@
 
 // HID devices that exist only in this process: one or more simulated devices with
 // the configured IDs, reached through connections that behave like real ones
-// (a report takes the configured latency, a transfer to a device that went away
-// stalls until its time limit and is then cancelled).
+// (a report takes the configured latency; a write to a device that went away
+// fails, a read stalls until its time limit and is then cancelled).
 class SimulatedHidSystem : public HidSystem {
 public:
     explicit SimulatedHidSystem(const SimulatedDeviceConfig& config);

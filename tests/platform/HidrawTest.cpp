@@ -188,3 +188,12 @@ TEST_F(Hidraw, AWholeUpdateRunsOverTheNode) {
     EXPECT_TRUE(ok);
     EXPECT_EQ(stored, options.image);
 }
+
+TEST(HidrawAccess, TheAdviceGivesTheUdevRuleForTheDevice) {
+    const std::vector<std::string> advice =
+        hidAccessAdvice("/dev/hidraw5?vid_1209&pid_00ab", 0x1209, 0x00AB);
+    ASSERT_FALSE(advice.empty());
+    EXPECT_NE(advice[0].find("/dev/hidraw5 (permission denied)"), std::string::npos) << advice[0];
+    EXPECT_EQ(advice.back(), "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"1209\", "
+                             "ATTRS{idProduct}==\"00ab\", TAG+=\"uaccess\"");
+}

@@ -1,0 +1,105 @@
+#include "../support/TempDir.h"
+
+#include "DeviceSearch.h"
+#include "QfuPacker.h"
+#include "SimulatedHid.h"
+#include "TerminalProgram.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+struct ProgramRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+ProgramRun run(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int code = runTerminalProgram(quoteArguments(args), args, out, err, false);
+    return {code, out.str(), err.str()};
+}
+
+std::string demoFile(TempDir& dir) {
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(8192, 1);
+    qfu::stampVersion(options.image, options.version);
+    return dir.write("demo.qfu", qfu::pack(options));
+}
+
+} // namespace
+
+TEST(TerminalProgram, UpdatesTheSimulatedDeviceAndExitsZero) {
+    TempDir dir;
+    const ProgramRun result =
+        run({"--simulate=block=64,latency=1", "-path:" + demoFile(dir), "-id:vid_1209&pid_0001"});
+    EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
+    const std::string expected[] = {"Update ready.\n",
+                                    "Please connect the device you wish to update.\n",
+                                    "Updating Quorix Demo Device\n",
+                                    "Please don't interrupt or unplug the device.\n",
+                                    "Update successful.\n"};
+    size_t at = 0;
+    for (const std::string& line : expected) {
+        const size_t found = result.out.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "in\n" << result.out;
+        at = found + line.size();
+    }
+    // Plain progress lines, rising, at most one per 10 %.
+    std::istringstream lines(result.out);
+    std::string line;
+    int lastDecile = -1, progressLines = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line.back() != '%')
+            continue;
+        const int percent = std::stoi(line);
+        EXPECT_GT(percent / 10, lastDecile) << result.out;
+        lastDecile = percent / 10;
+        ++progressLines;
+    }
+    EXPECT_GE(progressLines, 3) << result.out;
+}
+
+TEST(TerminalProgram, ABadFileOrBadOptionsExitNonZero) {
+    TempDir dir;
+    std::vector<uint8_t> bad = TempDir::read(demoFile(dir));
+    bad[100] ^= 1;
+    const std::string badPath = dir.write("bad.qfu", bad);
+    const ProgramRun corrupt = run({"--simulate", "-id:vid_1209&pid_0001", "-path:" + badPath});
+    EXPECT_EQ(corrupt.exitCode, 1);
+    EXPECT_NE(corrupt.out.find("-- Update Error! --\nUpdate file not found, or corrupt\n"),
+              std::string::npos)
+        << corrupt.out;
+
+    const ProgramRun badSimulation = run({"--simulate=colour=red", "-path:a", "-id:vid_1&pid_1"});
+    EXPECT_EQ(badSimulation.exitCode, 2);
+    EXPECT_NE(badSimulation.err.find("unknown simulated-device key \"colour\""), std::string::npos);
+
+    EXPECT_EQ(run({"-path:a.qfu"}).exitCode, 1); // no update without both options
+    EXPECT_EQ(run({"--help"}).exitCode, 0);
+    const ProgramRun version = run({"--version"});
+    EXPECT_EQ(version.out, "1.3.00\n");
+}
+
+TEST(TerminalProgram, AnUnreachableDeviceIsExplained) {
+    // Two interfaces with the IDs: one refuses this user, the other is some other error.
+    class RefusingHid : public HidSystem {
+    public:
+        bool listInterfaces(std::vector<std::string>& paths) override {
+            paths = {"/dev/hidraw4?vid_1209&pid_0001", "/dev/hidraw5?vid_1209&pid_0001"};
+            return true;
+        }
+        HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>&) override {
+            return path.find("hidraw5") != std::string::npos ? HidOpenStatus::PermissionDenied
+                                                              : HidOpenStatus::Failed;
+        }
+    };
+    RefusingHid hid;
+    EXPECT_EQ(findInaccessibleInterface(hid, "vid_1209&pid_0001"),
+              "/dev/hidraw5?vid_1209&pid_0001");
+    EXPECT_FALSE(findInaccessibleInterface(hid, "vid_1209&pid_0002"));
+
+}
