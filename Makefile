@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 FUZZ_SECONDS ?= 600
 
-.PHONY: all deps test test-native test-windows test-asan test-tsan run fuzz bench clean
+.PHONY: all deps test test-native test-windows test-asan test-tsan test-tsan-only run fuzz bench clean
 
 all: test
 
@@ -13,6 +13,7 @@ test: deps
 	$(MAKE) --no-print-directory test-native
 	$(MAKE) --no-print-directory test-windows
 	$(MAKE) --no-print-directory test-asan
+	$(MAKE) --no-print-directory test-tsan-only
 
 test-native:
 	cmake --preset debug >/dev/null
@@ -30,14 +31,19 @@ test-asan:
 	ctest --preset asan
 
 test-tsan: deps
+	$(MAKE) --no-print-directory test-tsan-only
+
+test-tsan-only:
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan
 	ctest --preset tsan
 
+# The demo: the release program updates the simulated device with demo.qfu.
 run: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release
 	build/release/tools/qfu-pack --inspect build/release/demo.qfu
+	cd build/release && ./quorix-updater --simulate=latency=1 -path:"demo.qfu" -id:"vid_1209&pid_0001"
 
 # Runs the update-file fuzzer for FUZZ_SECONDS; new inputs stay in build/fuzz/corpus,
 # crashes land in build/fuzz/findings (copy them to tests/fuzz/findings to replay).

@@ -49,8 +49,10 @@ public:
         lastLines_ = lines;
     }
     void setProgressValue(int percent) override {
+        // A terminal line only moves forward: the page's reset to 0 at the end of a
+        // run is not worth a line of its own.
         percent = std::clamp(percent, 0, 100);
-        if (!progressShown_ || percent == lastPercent_)
+        if (!progressShown_ || percent <= lastPercent_)
             return;
         lastPercent_ = percent;
         if (terminal_) {
