@@ -21,6 +21,7 @@ test-native:
 	ctest --preset debug
 
 test-windows:
+	scripts/build-freetype-mingw
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows
 	ctest --preset windows

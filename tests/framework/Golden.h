@@ -1,0 +1,42 @@
+#pragma once
+
+#include "CCBitmap.h"
+#include "PngImage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+// Compares a rendered image with tests/golden/NAME.png exactly. On a mismatch the
+// rendered image and a diff (differing pixels red, the rest dimmed) are written
+// beside the test as NAME.actual.png and NAME.diff.png. With QUORIX_UPDATE_GOLDEN=1
+// in the environment the golden file is rewritten instead.
+inline void expectGolden(const std::string& name, const CCBitmap& rendered) {
+    const std::string path = std::string(QUORIX_GOLDEN_DIR) + "/" + name + ".png";
+    const png::Image actual = png::fromBitmap(rendered);
+    if (const char* update = std::getenv("QUORIX_UPDATE_GOLDEN"); update && *update == '1') {
+        ASSERT_TRUE(png::write(path, actual)) << path;
+        return;
+    }
+    png::Image golden;
+    ASSERT_TRUE(png::read(path, golden)) << "no golden image " << path
+                                         << " (QUORIX_UPDATE_GOLDEN=1 writes it)";
+    ASSERT_EQ(golden.width, actual.width) << name;
+    ASSERT_EQ(golden.height, actual.height) << name;
+    size_t differing = 0;
+    png::Image diff = actual;
+    for (size_t i = 0; i < actual.rgb.size(); i += 3) {
+        const bool same = actual.rgb[i] == golden.rgb[i] && actual.rgb[i + 1] == golden.rgb[i + 1] &&
+                          actual.rgb[i + 2] == golden.rgb[i + 2];
+        differing += !same;
+        for (int c = 0; c < 3; ++c)
+            diff.rgb[i + size_t(c)] = same ? uint8_t(actual.rgb[i + size_t(c)] / 4) : (c == 0 ? 255 : 0);
+    }
+    if (differing) {
+        png::write(name + ".actual.png", actual);
+        png::write(name + ".diff.png", diff);
+    }
+    EXPECT_EQ(differing, 0u) << name << ": pixels differ; see " << name << ".actual.png and "
+                             << name << ".diff.png";
+}

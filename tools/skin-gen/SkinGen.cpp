@@ -1,0 +1,273 @@
+// skin-gen OUTDIR: draws the program's artwork from code and writes it as BMP files
+// (bitmap200.bmp ... bitmap206.bmp), plus a PNG preview of the composed page.
+//
+// The window's rounded corners are cut away by the colour key, so everything
+// outside them is exactly magenta and magenta appears nowhere else. Button cells
+// have antialiased edges through their alpha channel.
+#include "CCBitmap.h"
+#include "CCDrawContext.h"
+#include "CCFont.h"
+#include "EmbeddedFonts.h"
+#include "PngImage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Colour {
+    float r, g, b, a = 1.0f;
+};
+
+Colour rgb(int hex, float alpha = 1.0f) {
+    return Colour{float((hex >> 16) & 0xFF), float((hex >> 8) & 0xFF), float(hex & 0xFF), alpha};
+}
+
+Colour mix(Colour x, Colour y, float t) {
+    return Colour{x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t,
+                  x.a + (y.a - x.a) * t};
+}
+
+// Straight (not premultiplied) RGBA in floats, composited with "over".
+class Canvas {
+public:
+    Canvas(int width, int height)
+        : width_(width), height_(height), pixels_(size_t(width * height), Colour{0, 0, 0, 0}) {}
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    Colour& at(int x, int y) { return pixels_[size_t(y * width_ + x)]; }
+
+    void blend(int x, int y, Colour c, float coverage) {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_ || coverage <= 0)
+            return;
+        Colour& d = at(x, y);
+        const float sa = c.a * coverage;
+        const float outA = sa + d.a * (1 - sa);
+        if (outA <= 0) {
+            d = Colour{0, 0, 0, 0};
+            return;
+        }
+        d.r = (c.r * sa + d.r * d.a * (1 - sa)) / outA;
+        d.g = (c.g * sa + d.g * d.a * (1 - sa)) / outA;
+        d.b = (c.b * sa + d.b * d.a * (1 - sa)) / outA;
+        d.a = outA;
+    }
+
+    // Fills with colour(x, y) where inside(px, py) holds, 4 x 4 samples a pixel.
+    template <class Inside, class Paint> void fill(Inside inside, Paint paint, bool smooth = true) {
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                float coverage = 0;
+                if (smooth) {
+                    for (int sy = 0; sy < 4; ++sy)
+                        for (int sx = 0; sx < 4; ++sx)
+                            coverage += inside(x + (sx + 0.5f) / 4, y + (sy + 0.5f) / 4) ? 1 : 0;
+                    coverage /= 16;
+                } else {
+                    coverage = inside(x + 0.5f, y + 0.5f) ? 1.0f : 0.0f;
+                }
+                blend(x, y, paint(x, y), coverage);
+            }
+    }
+
+    // Into a 32-bit bitmap, straight colours and alpha, as a BMP stores them.
+    void toBitmap(CCBitmap& bitmap) const {
+        bitmap.createBlank(width_, height_);
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x) {
+                const Colour& c = pixels_[size_t(y * width_ + x)];
+                uint8_t* p = bitmap.pixelAt(x, y);
+                p[0] = uint8_t(std::lround(std::clamp(c.b, 0.0f, 255.0f)));
+                p[1] = uint8_t(std::lround(std::clamp(c.g, 0.0f, 255.0f)));
+                p[2] = uint8_t(std::lround(std::clamp(c.r, 0.0f, 255.0f)));
+                p[3] = uint8_t(std::lround(std::clamp(c.a, 0.0f, 1.0f) * 255));
+            }
+    }
+
+private:
+    int width_, height_;
+    std::vector<Colour> pixels_;
+};
+
+auto roundRect(float left, float top, float right, float bottom, float radius) {
+    return [=](float x, float y) {
+        if (x < left || x > right || y < top || y > bottom)
+            return false;
+        const float cx = std::clamp(x, left + radius, right - radius);
+        const float cy = std::clamp(y, top + radius, bottom - radius);
+        return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= radius * radius;
+    };
+}
+
+auto solid(Colour c) {
+    return [c](int, int) { return c; };
+}
+
+auto vertical(Colour top, Colour bottom, float from, float to) {
+    return [=](int, int y) { return mix(top, bottom, std::clamp((y - from) / (to - from), 0.0f, 1.0f)); };
+}
+
+// The page's light body, shared by the background and the progress track's corners.
+Colour bodyAt(int y) {
+    return mix(rgb(0xF2F5F8), rgb(0xE3E8EE), std::clamp((y - 74) / 166.0f, 0.0f, 1.0f));
+}
+
+bool writeBmp(const std::string& path, const CCBitmap& bitmap, int bitCount) {
+    const int width = bitmap.width(), height = bitmap.height();
+    const size_t row = CCBitmap::rowBytes(width, bitCount);
+    const uint32_t imageSize = uint32_t(row * size_t(height));
+    std::vector<uint8_t> file(54 + imageSize, 0);
+    auto le32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            file[at + size_t(i)] = uint8_t(v >> (8 * i));
+    };
+    file[0] = 'B', file[1] = 'M';
+    le32(2, uint32_t(file.size()));
+    le32(10, 54);
+    le32(14, 40);
+    le32(18, uint32_t(width));
+    le32(22, uint32_t(height));
+    file[26] = 1;
+    file[28] = uint8_t(bitCount);
+    le32(34, imageSize);
+    le32(38, 2835); // 72 dpi
+    le32(42, 2835);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* out = &file[54 + row * size_t(height - 1 - y)];
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* p = bitmap.pixelAt(x, y);
+            for (int c = 0; c < bitCount / 8; ++c)
+                *out++ = p[c];
+        }
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    return static_cast<bool>(out);
+}
+
+FontDescription face(int size, int bold, int hex) {
+    FontDescription d;
+    d.size = uint8_t(size);
+    d.bold = bold;
+    d.red = uint8_t(hex >> 16), d.green = uint8_t(hex >> 8), d.blue = uint8_t(hex);
+    return d;
+}
+
+void background(CCBitmap& out) {
+    Canvas canvas(480, 240);
+    const Colour magenta = rgb(0xFF00FF);
+    canvas.fill([](float, float) { return true; }, solid(magenta), false);
+    // Window shape: hard-edged, so no blend with the key colour leaves a pink fringe.
+    const auto window = roundRect(0, 0, 480, 240, 14);
+    canvas.fill(window, [](int, int y) { return bodyAt(y); }, false);
+    const auto header = [&](float x, float y) { return y < 72 && window(x, y); };
+    canvas.fill(header, vertical(rgb(0x233247), rgb(0x162130), 0, 72), false);
+    canvas.fill([&](float x, float y) { return y >= 72 && y < 74 && window(x, y); },
+                solid(rgb(0x2F8FDB)), false);
+    // The message panel, with a soft shadow and a hairline border.
+    canvas.fill(roundRect(51, 82, 342, 193, 9), solid(rgb(0x000000, 0.06f)));
+    canvas.fill(roundRect(50, 80, 340, 190, 8), solid(rgb(0xC5CFDA)));
+    canvas.fill(roundRect(51, 81, 339, 189, 7), solid(rgb(0xFFFFFF)));
+    canvas.toBitmap(out);
+
+    CCDrawContext context(&out);
+    const FontData tondoBold = embeddedFont(FontRole::TondoBold);
+    const FontData tondo = embeddedFont(FontRole::TondoRegular);
+    findFont(face(19, 1, 0xFFFFFF), tondoBold.data, tondoBold.size)
+        ->drawText(&context, "Quorix Firmware Updater", CCRect{24, 12, 400, 38}, ALIGN_LEFT);
+    findFont(face(11, 0, 0x8FA3BA), tondo.data, tondo.size)
+        ->drawText(&context, "USB HID firmware update", CCRect{24, 36, 300, 50}, ALIGN_LEFT);
+}
+
+void progressTrack(CCBitmap& out) {
+    Canvas canvas(209, 18);
+    canvas.fill([](float, float) { return true; }, [](int, int y) { return bodyAt(206 + y); }, false);
+    canvas.fill(roundRect(0, 0, 209, 18, 9), solid(rgb(0xB9C4D0)));
+    canvas.fill(roundRect(1, 1, 208, 17, 8), vertical(rgb(0xCBD4DE), rgb(0xDCE3EA), 1, 17));
+    canvas.toBitmap(out);
+}
+
+void progressBar(CCBitmap& out) {
+    Canvas canvas(200, 12);
+    canvas.fill([](float, float) { return true; }, vertical(rgb(0xCBD4DE), rgb(0xDCE3EA), -3, 13), false);
+    canvas.fill(roundRect(0, 0, 200, 12, 6), vertical(rgb(0x4DB0F5), rgb(0x1F78C8), 0, 12));
+    canvas.fill(roundRect(2, 1, 198, 5, 2), solid(rgb(0xFFFFFF, 0.25f)));
+    canvas.toBitmap(out);
+}
+
+// Three 85-pixel cells: hover, normal, pressed.
+void button(CCBitmap& out, const char* label) {
+    Canvas canvas(255, 24);
+    canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
+    const Colour tops[3] = {rgb(0x4FA9EE), rgb(0x2F8FDB), rgb(0x1D6AAA)};
+    const Colour bottoms[3] = {rgb(0x2F8FDB), rgb(0x2273B8), rgb(0x195B92)};
+    for (int cell = 0; cell < 3; ++cell) {
+        const float left = cell * 85.0f;
+        canvas.fill(roundRect(left + 0.5f, 0.5f, left + 84.5f, 23.5f, 6), solid(rgb(0x15507F)));
+        canvas.fill(roundRect(left + 1.5f, 1.5f, left + 83.5f, 22.5f, 5),
+                    vertical(tops[cell], bottoms[cell], 1, 23));
+    }
+    canvas.toBitmap(out);
+    CCDrawContext context(&out);
+    CCFont* font = findFont(face(12, 1, 0xFFFFFF));
+    for (int cell = 0; cell < 3; ++cell) {
+        const int drop = cell == 2 ? 1 : 0; // the pressed label sinks a pixel
+        font->drawText(&context, label, CCRect{cell * 85, drop, cell * 85 + 85, 24 + drop}, ALIGN_CENTRE);
+    }
+}
+
+// Three 30-pixel cells: hover, normal, pressed.
+void closeButton(CCBitmap& out) {
+    Canvas canvas(90, 30);
+    canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
+    const Colour discs[3] = {rgb(0xE0484D), Colour{0, 0, 0, 0}, rgb(0xAE3236)};
+    const Colour crosses[3] = {rgb(0xFFFFFF), rgb(0xC3CDD8), rgb(0xF2D5D6)};
+    for (int cell = 0; cell < 3; ++cell) {
+        const float cx = cell * 30 + 15.0f, cy = 15.0f;
+        if (discs[cell].a > 0)
+            canvas.fill([=](float x, float y) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= 12.5f * 12.5f; },
+                        solid(discs[cell]));
+        const auto cross = [=](float x, float y) {
+            const float u = x - cx, v = y - cy;
+            if (std::fabs(u) > 5.6f || std::fabs(v) > 5.6f)
+                return false;
+            return std::fabs(u - v) <= 1.6f || std::fabs(u + v) <= 1.6f;
+        };
+        canvas.fill(cross, solid(crosses[cell]));
+    }
+    canvas.toBitmap(out);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: skin-gen OUTDIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    startFonts();
+    CCBitmap page, track, bar, update, open, close;
+    background(page);
+    progressTrack(track);
+    progressBar(bar);
+    button(update, "Update");
+    button(open, "Open File");
+    closeButton(close);
+    const bool ok = writeBmp(dir + "/bitmap200.bmp", page, 24) &&
+                    writeBmp(dir + "/bitmap202.bmp", track, 24) &&
+                    writeBmp(dir + "/bitmap203.bmp", bar, 24) &&
+                    writeBmp(dir + "/bitmap204.bmp", update, 32) &&
+                    writeBmp(dir + "/bitmap205.bmp", open, 32) &&
+                    writeBmp(dir + "/bitmap206.bmp", close, 32);
+    if (!ok) {
+        std::fprintf(stderr, "skin-gen: cannot write into %s\n", dir.c_str());
+        return 1;
+    }
+    return 0;
+}
