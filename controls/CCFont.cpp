@@ -103,6 +103,14 @@ CCFont::~CCFont() {
         FT_Done_Face(asFace(face_));
 }
 
+std::string CCFont::faceFamily() const {
+    return face_ && asFace(face_)->family_name ? asFace(face_)->family_name : "";
+}
+
+std::string CCFont::faceStyle() const {
+    return face_ && asFace(face_)->style_name ? asFace(face_)->style_name : "";
+}
+
 unsigned CCFont::loadFlags() const {
     return description_.unhinted ? FT_LOAD_NO_HINTING : FT_LOAD_FORCE_AUTOHINT;
 }

@@ -42,6 +42,9 @@ public:
     virtual int pointSize() const { return description_.size; }
 
     bool hasFace() const { return face_ != nullptr; }
+    // The face's family and style names ("Liberation Sans", "Bold"); empty without a face.
+    std::string faceFamily() const;
+    std::string faceStyle() const;
     const FontDescription& description() const { return description_; }
     // The text as drawn with alignment 3 in a box this wide.
     std::string middleEllipsis(const std::string& text, int boxWidth);
