@@ -10,7 +10,6 @@
 #include "UpdateView.h"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <ostream>
 #include <thread>
@@ -127,10 +126,7 @@ std::optional<std::string> findInaccessibleInterface(HidSystem& hid, const std::
     if (!hid.listInterfaces(paths))
         return std::nullopt;
     for (const std::string& path : paths) {
-        std::string lower = path;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower.find(pattern) == std::string::npos)
+        if (!pathMatchesPattern(path, pattern))
             continue;
         std::unique_ptr<HidConnection> connection;
         if (hid.open(path, connection) == HidOpenStatus::PermissionDenied)

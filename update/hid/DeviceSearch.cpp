@@ -29,6 +29,10 @@ std::string lowerCase(std::string text) {
 
 } // namespace
 
+bool pathMatchesPattern(const std::string& path, const std::string& pattern) {
+    return !path.empty() && lowerCase(path).find(pattern) != std::string::npos;
+}
+
 std::string devicePattern(uint16_t vendorId, uint16_t productId) {
     char pattern[32];
     std::snprintf(pattern, sizeof pattern, "vid_%04x&pid_%04x", vendorId, productId);
@@ -51,7 +55,7 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
     std::vector<std::string> paths;
     if (system.listInterfaces(paths)) {
         for (const std::string& path : paths) {
-            if (path.empty() || lowerCase(path).find(pattern) == std::string::npos)
+            if (!pathMatchesPattern(path, pattern))
                 continue;
             if (path == inUse.path()) {
                 result = kDeviceInUse;

@@ -17,6 +17,9 @@ enum DeviceSearchResult : int {
 // "vid_1234&pid_abcd": four lower-case hex digits each.
 std::string devicePattern(uint16_t vendorId, uint16_t productId);
 
+// Whether an interface path names the device of the pattern (letter case ignored).
+bool pathMatchesPattern(const std::string& path, const std::string& pattern);
+
 // Looks for interfaces whose lower-cased path contains the pattern. With open, every
 // matching interface is opened into the process-wide open-device list (interfaces
 // that were in the list before come first), and unless the device in use is still
