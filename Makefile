@@ -1,6 +1,7 @@
 # The front door. `make test` and `make run` install what is missing first.
 SHELL := /bin/bash
 FUZZ_SECONDS ?= 600
+FUZZ_TARGET ?= update_file
 
 .PHONY: all deps test test-native test-windows test-asan test-tsan test-tsan-only run fuzz bench clean
 
@@ -46,14 +47,16 @@ run: deps
 	build/release/tools/qfu-pack --inspect build/release/demo.qfu
 	cd build/release && ./quorix-updater --simulate=latency=1 -path:"demo.qfu" -id:"vid_1209&pid_0001"
 
-# Runs the update-file fuzzer for FUZZ_SECONDS; new inputs stay in build/fuzz/corpus,
-# crashes land in build/fuzz/findings (copy them to tests/fuzz/findings to replay).
+# Runs a fuzzer (FUZZ_TARGET: update_file or device_replies) for FUZZ_SECONDS; new
+# inputs stay in build/fuzz/corpus-TARGET, crashes land in build/fuzz/findings (copy
+# them to tests/fuzz/findings so that every test run replays them).
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz
-	mkdir -p build/fuzz/corpus build/fuzz/findings
-	build/fuzz/tests/fuzz/fuzz_update_file -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -use_value_profile=1 \
-	    -artifact_prefix=build/fuzz/findings/ build/fuzz/corpus build/fuzz/tests/fuzz/update_file_seeds
+	mkdir -p build/fuzz/corpus-$(FUZZ_TARGET) build/fuzz/findings
+	build/fuzz/tests/fuzz/fuzz_$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -use_value_profile=1 -artifact_prefix=build/fuzz/findings/ \
+	    build/fuzz/corpus-$(FUZZ_TARGET) build/fuzz/tests/fuzz/update_file_seeds
 
 bench: deps
 	cmake --preset release >/dev/null
