@@ -87,8 +87,6 @@ public:
     FirmwareVersion hardwareVersion() const { return unpackVersion(hardwareVersion_.load()); }
     FirmwareVersion firmwareVersion() const { return unpackVersion(firmwareVersion_.load()); }
     uint32_t blockSize() const { return blockSize_.load(); }
-    bool deviceInfoKnown() const { return staging_ != nullptr; }
-    const uint8_t (&lastResponse() const)[kReportSize] { return responseReport_; }
 
     // Block sizes and counts are carried in 16-bit fields.
     static constexpr uint32_t kMaxBlockSize = 65535;
