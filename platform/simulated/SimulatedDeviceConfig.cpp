@@ -1,46 +1,9 @@
 #include "SimulatedDeviceConfig.h"
 
-#include <cctype>
-#include <cstdlib>
+#include "TextNumbers.h"
+
 #include <sstream>
-#include <vector>
 
-namespace {
-
-bool parseUnsigned(const std::string& text, int base, uint64_t max, uint64_t& value) {
-    if (text.empty() || text.size() > 12)
-        return false;
-    value = 0;
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (!(base == 16 ? std::isxdigit(u) : std::isdigit(u)))
-            return false;
-        const int digit = std::isdigit(u) ? c - '0' : std::tolower(u) - 'a' + 10;
-        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
-        if (value > max)
-            return false;
-    }
-    return true;
-}
-
-bool parseVersionText(const std::string& text, FirmwareVersion& version) {
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    std::string part;
-    while (std::getline(in, part, '.'))
-        parts.push_back(part);
-    if (parts.size() != 3 || text.back() == '.')
-        return false;
-    uint64_t values[3];
-    for (int i = 0; i < 3; ++i)
-        if (!parseUnsigned(parts[static_cast<size_t>(i)], 10, 255, values[i]))
-            return false;
-    version = FirmwareVersion{static_cast<uint8_t>(values[0]), static_cast<uint8_t>(values[1]),
-                              static_cast<uint8_t>(values[2])};
-    return true;
-}
-
-} // namespace
 
 const char* SimulatedDeviceConfig::syntax() {
     return "vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,block=BYTES,latency=MS,"
@@ -66,7 +29,7 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
             ok = !hasValue;
             (key == "once" ? config.once : config.busy) = true;
         } else if (key == "vid" || key == "pid") {
-            ok = ok && parseUnsigned(value, 16, 0xFFFF, number);
+            ok = ok && parseUnsignedText(value, 16, 0xFFFF, number);
             (key == "vid" ? config.vendorId : config.productId) = static_cast<uint16_t>(number);
         } else if (key == "hw") {
             ok = ok && parseVersionText(value, config.hardware);
@@ -79,10 +42,10 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
             config.newFirmware = version;
         } else if (key == "block") {
             // 0 and odd sizes are allowed: the host must cope with what a device says.
-            ok = ok && parseUnsigned(value, 10, 0xFFFFFFFFull, number);
+            ok = ok && parseUnsignedText(value, 10, 0xFFFFFFFFull, number);
             config.blockSize = static_cast<uint32_t>(number);
         } else if (key == "count") {
-            ok = ok && parseUnsigned(value, 10, 16, number) && number >= 1;
+            ok = ok && parseUnsignedText(value, 10, 16, number) && number >= 1;
             config.count = static_cast<int>(number);
         } else {
             int* target = key == "latency"           ? &config.latencyMs
@@ -97,7 +60,7 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
                 error = "unknown simulated-device key \"" + key + "\" (keys: " + syntax() + ")";
                 return false;
             }
-            ok = ok && parseUnsigned(value, 10, 600000, number);
+            ok = ok && parseUnsignedText(value, 10, 600000, number);
             *target = static_cast<int>(number);
         }
         if (!ok) {

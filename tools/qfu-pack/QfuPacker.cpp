@@ -3,13 +3,11 @@
 #include "ByteOrder.h"
 #include "CFirmwareUpdater.h"
 #include "FirmwareHeader.h"
+#include "TextNumbers.h"
 #include "UpdateFileCheck.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iomanip>
@@ -70,22 +68,6 @@ std::vector<uint8_t> randomImage(size_t size, uint64_t seed) {
 
 namespace {
 
-bool parseNumber(const std::string& text, int base, uint64_t max, uint64_t& value) {
-    if (text.empty() || text.size() > 20)
-        return false;
-    for (char c : text)
-        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c))
-                         : std::isdigit(static_cast<unsigned char>(c))))
-            return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long parsed = std::strtoull(text.c_str(), &end, base);
-    if (errno != 0 || *end != '\0' || parsed > max)
-        return false;
-    value = parsed;
-    return true;
-}
-
 std::string hex(uint32_t value, int digits) {
     std::ostringstream text;
     text << "0x" << std::hex << std::uppercase << std::setw(digits) << std::setfill('0') << value;
@@ -128,23 +110,6 @@ const char* kUsage =
     "their own version; the simulated device reports it after an update.\n";
 
 } // namespace
-
-bool parseVersion(const std::string& text, FirmwareVersion& version) {
-    uint64_t parts[3];
-    std::istringstream in(text);
-    std::string part;
-    int count = 0;
-    while (std::getline(in, part, '.')) {
-        if (count == 3 || !parseNumber(part, 10, 255, parts[count]))
-            return false;
-        ++count;
-    }
-    if (count != 3 || text.back() == '.')
-        return false;
-    version = FirmwareVersion{static_cast<uint8_t>(parts[0]), static_cast<uint8_t>(parts[1]),
-                              static_cast<uint8_t>(parts[2])};
-    return true;
-}
 
 bool inspect(const std::vector<uint8_t>& file, std::ostream& out) {
     const UpdateFileCheck check = checkUpdateFile(file.data(), file.size());
@@ -201,23 +166,23 @@ int runPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
         uint64_t number = 0;
         bool ok = true;
         if (option == "--vid") {
-            ok = haveVid = parseNumber(value, 16, 0xFFFF, number);
+            ok = haveVid = parseUnsignedText(value, 16, 0xFFFF, number);
             options.vendorId = static_cast<uint16_t>(number);
         } else if (option == "--pid") {
-            ok = havePid = parseNumber(value, 16, 0xFFFF, number);
+            ok = havePid = parseUnsignedText(value, 16, 0xFFFF, number);
             options.productId = static_cast<uint16_t>(number);
         } else if (option == "--name") {
             ok = haveName = value.size() <= kMaxDeviceName;
             options.deviceName = value;
         } else if (option == "--version") {
-            ok = haveVersion = parseVersion(value, options.version);
+            ok = haveVersion = parseVersionText(value, options.version);
         } else if (option == "--image") {
             imagePath = value;
         } else if (option == "--random") {
-            ok = haveRandom = parseNumber(value, 10, kMaxUpdateFileSize - FirmwareHeader::kSize,
+            ok = haveRandom = parseUnsignedText(value, 10, kMaxUpdateFileSize - FirmwareHeader::kSize,
                                           randomBytes);
         } else if (option == "--seed") {
-            ok = parseNumber(value, 10, UINT64_MAX, seed);
+            ok = parseUnsignedText(value, 10, UINT64_MAX, seed);
         } else if (option == "--out") {
             outPath = value;
         } else if (option == "--inspect") {

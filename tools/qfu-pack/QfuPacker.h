@@ -31,8 +31,6 @@ std::vector<uint8_t> randomImage(size_t size, uint64_t seed);
 // Marks an image (of at least 7 bytes) with its version: "QFWV", major, minor,
 // build at its start, the way the simulated device learns its new version.
 void stampVersion(std::vector<uint8_t>& image, const FirmwareVersion& version);
-// "1.1.0" or "1.1.00": three numbers 0 to 255.
-bool parseVersion(const std::string& text, FirmwareVersion& version);
 
 // Prints every header field and the checks; returns true when the file would load.
 bool inspect(const std::vector<uint8_t>& file, std::ostream& out);
