@@ -72,7 +72,7 @@ TEST(BitmapCache, AStripAfterAPlainBitmapIsASecondEntry) {
     EXPECT_EQ(strip->frameWidth(), 85);
     EXPECT_EQ(strip->frameCount(), 3);
     EXPECT_EQ(cache.usedEntries(), 2);
-    EXPECT_EQ(cache.referenceCount(plain), 1); // the probe's reference was given back
+    EXPECT_EQ(cache.referenceCount(plain), 1); // asking for the strip left it alone
     EXPECT_NE(trace.texts.find("\n!! BITMAP 204 is NOT a CCImageStrip"), std::string::npos);
     // The strip is found again; frame arguments only count at the first load.
     EXPECT_EQ(cache.getStripByWidth(204, 10), strip);
@@ -81,6 +81,12 @@ TEST(BitmapCache, AStripAfterAPlainBitmapIsASecondEntry) {
     cache.dumpReferences();
     EXPECT_NE(trace.texts.find("\nREF ID=204; count=1"), std::string::npos) << trace.texts;
     EXPECT_NE(trace.texts.find("\nREF ID=204; count=2"), std::string::npos) << trace.texts;
+
+    // Releasing the plain bitmap frees its entry only; the strip stays in use.
+    cache.release(plain);
+    EXPECT_EQ(cache.usedEntries(), 1);
+    EXPECT_EQ(cache.referenceCount(strip), 2);
+    EXPECT_EQ(cache.getStripByCount(204, 3), strip);
 }
 
 TEST(BitmapCache, MissingOrBrokenResourcesUseNoEntry) {

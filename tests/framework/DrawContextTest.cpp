@@ -12,49 +12,6 @@ std::vector<uint8_t> grey(uint8_t v) {
 
 } // namespace
 
-TEST(Bitmap, LoadingPremultipliesTranslucentPixels) {
-    const auto data = makeResource(2, 1, 32, [](int x, int) {
-        return x == 0 ? std::vector<uint8_t>{200, 100, 50, 128} : std::vector<uint8_t>{9, 8, 7, 255};
-    });
-    CCBitmap bitmap(data.data(), data.size());
-    ASSERT_TRUE(bitmap.valid());
-    EXPECT_TRUE(bitmap.hasAlpha());
-    EXPECT_TRUE(bitmap.premultiplied());
-    const uint8_t* p = bitmap.pixelAt(0, 0);
-    EXPECT_EQ(std::vector<uint8_t>(p, p + 4), (std::vector<uint8_t>{100, 50, 25, 128}));
-    const uint8_t* opaque = bitmap.pixelAt(1, 0);
-    EXPECT_EQ(std::vector<uint8_t>(opaque, opaque + 4), (std::vector<uint8_t>{9, 8, 7, 255}));
-}
-
-TEST(Bitmap, BadResourceDataLeavesItInvalid) {
-    auto data = makeResource(4, 4, 24, [](int, int) { return grey(1); });
-    CCBitmap shortData(data.data(), data.size() - 1);
-    EXPECT_FALSE(shortData.valid());
-    CCBitmap noData(nullptr, 0);
-    EXPECT_FALSE(noData.valid());
-    data[14] = 8; // palette images are not the program's
-    CCBitmap palette(data.data(), data.size());
-    EXPECT_FALSE(palette.valid());
-    data[14] = 24;
-    data[8] = 0; // height 0
-    CCBitmap empty(data.data(), data.size());
-    EXPECT_FALSE(empty.valid());
-}
-
-TEST(Bitmap, BlankAndAlphaMapPixels) {
-    CCBitmap glyph;
-    ASSERT_TRUE(glyph.createBlank(2, 2));
-    EXPECT_FALSE(glyph.premultiplied());
-    EXPECT_EQ(glyph.pixelAt(1, 1)[0], 255);
-    const uint8_t coverage[4] = {0, 128, 255, 64}; // top row first
-    glyph.fillFromAlphaMap(coverage, 200, 100, 50);
-    EXPECT_TRUE(glyph.premultiplied());
-    const uint8_t* p = glyph.pixelAt(1, 0); // coverage 128
-    EXPECT_EQ(std::vector<uint8_t>(p, p + 4), (std::vector<uint8_t>{25, 50, 100, 128}));
-    const uint8_t* q = glyph.pixelAt(0, 1); // coverage 255
-    EXPECT_EQ(std::vector<uint8_t>(q, q + 4), (std::vector<uint8_t>{49, 99, 199, 255}));
-}
-
 TEST(DrawContext, ClippingIntersectsAndRestores) {
     CCBitmap target;
     makeTarget(target, 40, 20, 0, 0, 0);
@@ -180,23 +137,46 @@ TEST(DrawContext, BlendingFollowsTheIntegerRules) {
     EXPECT_EQ(target.pixelAt(0, 0)[0], 5);
 }
 
-TEST(DrawContext, PresentingHandsTheRectangleToTheSink) {
+TEST(DrawContext, PresentingCopiesOnlyWhatLiesInsideBothPictures) {
+    // 24-bit pixels arrive with a zero fourth byte, as on a memory device context.
+    const auto data = makeResource(4, 2, 24, [](int x, int y) {
+        return std::vector<uint8_t>{uint8_t(x * 10 + 1), uint8_t(y * 10 + 1), 7};
+    });
+    CCBitmap source(data.data(), data.size());
+    ASSERT_TRUE(source.valid());
+    CCBitmap target;
+    makeTarget(target, 3, 2, 200, 200, 200);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            target.pixelAt(x, y)[3] = 99;
+    CCDrawContext context(&target);
+    EXPECT_EQ(context.presentBitmap(source, CCRect{1, 0, 5, 2}, CCPoint{1, 0}), 2);
+    EXPECT_EQ(std::vector<uint8_t>(target.pixelAt(0, 0), target.pixelAt(0, 0) + 4),
+              (std::vector<uint8_t>{200, 200, 200, 99}));
+    EXPECT_EQ(std::vector<uint8_t>(target.pixelAt(1, 0), target.pixelAt(1, 0) + 4),
+              (std::vector<uint8_t>{11, 1, 7, 0}));
+    EXPECT_EQ(std::vector<uint8_t>(target.pixelAt(2, 1), target.pixelAt(2, 1) + 4),
+              (std::vector<uint8_t>{21, 11, 7, 0}));
+    // A source offset past the picture copies nothing.
+    EXPECT_EQ(context.presentBitmap(source, CCRect{0, 0, 3, 2}, CCPoint{0, 5}), 0);
+}
+
+TEST(DrawContext, AnOpaqueBitmapReachesTheScreenClippedWithItsSourceOffset) {
     struct Sink : PresentSink {
-        int present(const CCBitmap& bitmap, const CCRect& dest, CCPoint source) override {
-            seen = &bitmap;
+        int present(const CCBitmap&, const CCRect& dest, CCPoint source) override {
             rect = dest;
             from = source;
             return dest.height();
         }
-        const CCBitmap* seen = nullptr;
         CCRect rect;
-        CCPoint from;
+        CCPoint from{-1, -1};
     } sink;
-    CCBitmap offscreen;
-    makeTarget(offscreen, 480, 240, 0, 0, 0);
+    const auto data = makeResource(30, 30, 24, [](int, int) { return grey(9); });
+    CCBitmap opaque(data.data(), data.size());
     CCDrawContext window(&sink, 480, 240);
-    EXPECT_EQ(window.presentBitmap(offscreen, CCRect{40, 206, 249, 224}, CCPoint{40, 206}), 18);
-    EXPECT_EQ(sink.seen, &offscreen);
-    EXPECT_EQ(sink.rect, (CCRect{40, 206, 249, 224}));
-    EXPECT_EQ(sink.from.x, 40);
+    window.clipTo(CCRect{10, 10, 20, 20});
+    window.drawBitmap(&opaque, CCPoint{5, 5}, CCPoint{2, 0});
+    EXPECT_EQ(sink.rect, (CCRect{10, 10, 20, 20}));
+    EXPECT_EQ(sink.from.x, 7);
+    EXPECT_EQ(sink.from.y, 5);
 }

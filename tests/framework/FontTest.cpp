@@ -3,7 +3,6 @@
 #include "CCBitmapCache.h"
 #include "CCDrawContext.h"
 #include "CCFont.h"
-#include "CCMsg.h"
 #include "EmbeddedFonts.h"
 
 #include <gtest/gtest.h>
@@ -180,24 +179,4 @@ TEST(BitmapFont, CodesOutsideTheStripDrawTheLastCell) {
     rig.font.drawText(&context, "\x01\xff", CCRect{0, 0, 60, 12}, ALIGN_LEFT);
     EXPECT_EQ(rig.target.pixelAt(0, 2)[0], 96);
     EXPECT_EQ(rig.target.pixelAt(8, 2)[0], 96);
-}
-
-TEST(Messages, ConstructionFormsSetTheirFields) {
-    const CCMsg plain;
-    EXPECT_EQ(plain.code, 0);
-    EXPECT_TRUE(plain.notify);
-    const CCMsg changed(MSG_VALUE_CHANGED, 13, 1, 1.0f, nullptr);
-    EXPECT_EQ(changed.first, 13);
-    EXPECT_EQ(changed.second, 1);
-    const CCMsg quiet(MSG_EDIT_DONE, 4, static_cast<void*>(nullptr));
-    EXPECT_FALSE(quiet.notify);
-    const CCMsg parameter(MSG_PARAMETER, 7, 0.5f, false);
-    EXPECT_FLOAT_EQ(parameter.value, 0.5f);
-    EXPECT_FALSE(parameter.notify);
-    const CCMsg invalidate(MSG_INVALIDATE, static_cast<CCPageObject*>(nullptr), true);
-    EXPECT_TRUE(invalidate.onlyThisObject);
-    EXPECT_TRUE(isMouseCode(MSG_PRESS_PROBE));
-    EXPECT_TRUE(isMouseCode(MSG_MOUSE_WHEEL));
-    EXPECT_FALSE(isMouseCode(MSG_KEY_DOWN));
-    EXPECT_FALSE(isMouseCode(MSG_TIMER));
 }
