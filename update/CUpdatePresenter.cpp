@@ -33,6 +33,9 @@ void CUpdatePresenter::refreshTexts(bool present) {
 }
 
 void CUpdatePresenter::onTick() {
+    // Read before the display state: the worker marks the run done only after it set
+    // SHOW_RESULT, so a run seen done here gets its result shown in this very tick.
+    const bool closeAfterResult = worker_.commandLineMode() && worker_.commandLineDone();
     if (worker_.takeTextsDirty())
         refreshTexts(worker_.present());
 
@@ -64,7 +67,7 @@ void CUpdatePresenter::onTick() {
         view_.setOpenEnabled(true);
     }
 
-    if (worker_.commandLineMode() && worker_.commandLineDone())
+    if (closeAfterResult && state == SHOW_DONE)
         view_.requestClose();
 }
 

@@ -91,6 +91,10 @@ void CUpdateWorker::loop() {
         }
         clock_->sleepMs(kTurnMs);
     }
+    // A run that outlasted the destructor's wait leaves the close order pending when
+    // stop arrives; the device still gets its close request.
+    if (workerState_ == WORKER_CLOSE)
+        closeTurn();
 }
 
 void CUpdateWorker::pollTurn() {

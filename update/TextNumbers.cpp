@@ -12,7 +12,7 @@ bool parseUnsignedText(const std::string& text, int base, uint64_t max, uint64_t
             return false;
         const uint64_t digit =
             static_cast<uint64_t>(std::isdigit(u) ? c - '0' : std::tolower(u) - 'a' + 10);
-        if (result > (max - digit) / static_cast<uint64_t>(base))
+        if (digit > max || result > (max - digit) / static_cast<uint64_t>(base))
             return false; // beyond max, and never wrapping round
         result = result * static_cast<uint64_t>(base) + digit;
     }

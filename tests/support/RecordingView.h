@@ -3,6 +3,7 @@
 #include "UpdateView.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,8 @@ public:
         history.push_back(lines);
     }
     void setProgressValue(int percent) override {
+        if (beforeProgress)
+            beforeProgress();
         std::lock_guard<std::mutex> guard(lock);
         progressValues.push_back(percent);
     }
@@ -23,7 +26,10 @@ public:
     void setUpdateEnabled(bool enabled) override { updateEnabled = enabled; }
     void setCloseEnabled(bool enabled) override { closeEnabled = enabled; }
     void setOpenEnabled(bool enabled) override { openEnabled = enabled; }
-    void requestClose() override { ++closeRequests; }
+    void requestClose() override {
+        if (closeRequests++ == 0)
+            linesAtFirstClose = lines();
+    }
     std::optional<std::string> chooseUpdateFile() override { return fileToChoose; }
 
     std::vector<std::string> lines() const {
@@ -46,4 +52,6 @@ public:
         openEnabled{true};
     std::atomic<int> closeRequests{0};
     std::optional<std::string> fileToChoose;
+    std::vector<std::string> linesAtFirstClose;
+    std::function<void()> beforeProgress; // runs on the ticking thread
 };
