@@ -30,7 +30,10 @@ const char* kUsage =
     "                         vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,\n"
     "                         block=BYTES,latency=MS,appear=MS,unplug-at=BLOCK,\n"
     "                         replug-after=MS,nak-at=BLOCK,bad-checksum-at=BLOCK,\n"
-    "                         silent-at=BLOCK,once,busy,count=N\n";
+    "                         silent-at=BLOCK,once,busy,count=N\n"
+    "\n"
+    "Exit status: 0 after a successful update (and for --help and --version),\n"
+    "1 when the update failed or could not start, 2 for a bad --simulate setting.\n";
 
 // Prints what the update page shows: each new list of lines, and the progress as
 // a live bar on a terminal or as "NN%" lines every 10 % otherwise.
@@ -138,6 +141,8 @@ std::optional<std::string> findInaccessibleInterface(HidSystem& hid, const std::
 int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
                          std::ostream& out, bool terminal, std::shared_ptr<WorkerClock> clock) {
     ExitResult = 0;
+    if (!hid || !options.complete())
+        return 1; // nothing to update: a failure, as the command line reports it
     TerminalView view(out, terminal);
     {
         CUpdateWorker worker(hid, std::move(clock));

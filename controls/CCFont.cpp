@@ -34,7 +34,9 @@ std::vector<RegistryEntry>& registry() {
     static std::vector<RegistryEntry> entries;
     return entries;
 }
-// Fonts whose face did not load: handed out, never found again, freed at shutdown.
+// Fonts whose face did not load, one per description: without a face a font
+// measures and draws nothing whatever its data was, so one serves every later
+// failure. Not keyed by the data, so that valid data at that address loads later.
 std::vector<std::unique_ptr<CCFont>>& unregistered() {
     static std::vector<std::unique_ptr<CCFont>> fonts;
     return fonts;
@@ -342,10 +344,14 @@ CCFont* findFont(const FontDescription& description, const uint8_t* fontData, si
             return it->font.get();
     auto font = std::make_unique<CCFont>(description, fontData, fontSize);
     CCFont* result = font.get();
-    if (font->hasFace())
+    if (font->hasFace()) {
         registry().push_back(RegistryEntry{description, fontData, std::move(font)});
-    else
-        unregistered().push_back(std::move(font));
+        return result;
+    }
+    for (const auto& failed : unregistered())
+        if (failed->description() == description)
+            return failed.get();
+    unregistered().push_back(std::move(font));
     return result;
 }
 

@@ -1,17 +1,9 @@
 #include "CCBitmap.h"
 
+#include "ByteOrder.h"
+
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-int32_t readLe32s(const uint8_t* p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) |
-                                (static_cast<uint32_t>(p[3]) << 24));
-}
-
-} // namespace
 
 CCBitmap::~CCBitmap() {
     releasePixels();
@@ -46,9 +38,10 @@ bool CCBitmap::load(const uint8_t* resource, size_t size) {
     releasePixels();
     if (!resource || size < kInfoHeaderSize)
         return false;
-    const int width = readLe32s(resource + 4);
-    const int height = readLe32s(resource + 8);
-    const int bitCount = resource[14] | (resource[15] << 8);
+    // Width and height are signed 32-bit fields.
+    const int width = static_cast<int32_t>(byteorder::readLe32(resource + 4));
+    const int height = static_cast<int32_t>(byteorder::readLe32(resource + 8));
+    const int bitCount = byteorder::readLe16(resource + 14);
     if (bitCount != 24 && bitCount != 32)
         return false; // the program's pictures are 24 or 32 bits per pixel
     if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide ||

@@ -42,6 +42,10 @@ constexpr std::array<uint32_t, 256> makeBlockTable() {
 constexpr auto kFileTable = makeFileTable();
 constexpr auto kBlockTable = makeBlockTable();
 
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 } // namespace
 
 CFirmwareUpdater::CFirmwareUpdater(std::shared_ptr<HidSystem> hid)
@@ -118,7 +122,7 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
 
     // Everything is read into locals and only taken over once every check passed:
     // with the identity flag set a failed load must leave the loaded file intact.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(stream, std::fclose);
+    std::unique_ptr<std::FILE, FileCloser> file(stream);
     if (std::fseek(stream, 0, SEEK_END) != 0)
         return failLoad();
     const long length = std::ftell(stream);
@@ -295,7 +299,7 @@ bool CFirmwareUpdater::queryInfo() {
     blockSize_ = size;
     // A block size that the 16-bit counters cannot carry is as unusable as none.
     if (size != 0 && size <= kMaxBlockSize) {
-        stagingSize_ = (size + kMaxPacketPayload - 1) / kMaxPacketPayload * 65;
+        stagingSize_ = (size + kMaxPacketPayload - 1) / kMaxPacketPayload * kHidTransferSize;
         staging_.reset(new (std::nothrow) uint8_t[stagingSize_]);
         if (!staging_)
             stagingSize_ = 0;

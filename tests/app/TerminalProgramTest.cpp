@@ -79,7 +79,13 @@ TEST(TerminalProgram, ABadFileOrBadOptionsExitNonZero) {
     EXPECT_NE(badSimulation.err.find("unknown simulated-device key \"colour\""), std::string::npos);
 
     EXPECT_EQ(run({"-path:a.qfu"}).exitCode, 1); // no update without both options
-    EXPECT_EQ(run({"--help"}).exitCode, 0);
+    std::ostringstream out;
+    EXPECT_EQ(runCommandLineUpdate(std::make_shared<SimulatedHidSystem>(SimulatedDeviceConfig{}),
+                                   parseUpdateOptions("-path:a.qfu"), out, false),
+              1);
+    const ProgramRun help = run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("2 for a bad --simulate setting"), std::string::npos);
     const ProgramRun version = run({"--version"});
     EXPECT_EQ(version.out, "1.3.00\n");
 }

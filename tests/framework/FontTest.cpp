@@ -63,6 +63,12 @@ TEST(Fonts, AFaceThatDoesNotLoadMeasuresZeroAndDrawsNothing) {
     CCFont* broken = findFont(black(12), garbage, sizeof garbage);
     ASSERT_NE(broken, nullptr);
     EXPECT_FALSE(broken->hasFace());
+    // Asking again does not pile up another broken font.
+    const uint8_t otherGarbage[8] = {4, 5};
+    EXPECT_EQ(findFont(black(12), otherGarbage, sizeof otherGarbage), broken);
+    // The same description with data that loads still gets a working font.
+    const FontData tondo = embeddedFont(FontRole::TondoRegular);
+    EXPECT_TRUE(findFont(black(12), tondo.data, tondo.size)->hasFace());
     EXPECT_EQ(broken->textWidth("Hello"), 0);
     CCBitmap target;
     makeTarget(target, 40, 20, 255, 255, 255);

@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 class Hidraw : public ::testing::Test {
 protected:
     void SetUp() override {
-        addNode("hidraw0", "HID_ID=0003:0000046D:0000C31C");
+        addNode("hidraw0", "HID_ID=0003:00001209:0000000A");
         addNode("hidraw1", "HID_ID=0003:00001209:00000001");
         addNode("hidraw10", "HID_ID=0003:00001209:00000001");
         addNode("hidraw2", "HID_NAME=no id here");
@@ -78,7 +78,7 @@ TEST_F(Hidraw, ListsNodesInNumericOrderWithTheirIds) {
     std::vector<std::string> paths;
     ASSERT_TRUE(hid->listInterfaces(paths));
     EXPECT_EQ(paths, (std::vector<std::string>{
-                         "/dev/hidraw0?vid_046d&pid_c31c", "/dev/hidraw1?vid_1209&pid_0001",
+                         "/dev/hidraw0?vid_1209&pid_000a", "/dev/hidraw1?vid_1209&pid_0001",
                          "/dev/hidraw3?vid_1209&pid_0001", "/dev/hidraw10?vid_1209&pid_0001"}));
 
     HidrawSystem missing(HidrawSystem::Options{dir.file("nothing"), "/dev", nullptr});

@@ -70,7 +70,7 @@ TEST_F(DeviceSearch, TwoMatchingDevicesTheFirstIsUsedAndBothStayOpen) {
 
 TEST_F(DeviceSearch, MatchingIgnoresCaseButTheDeviceInUseMatchesExactly) {
     ListedHidSystem hid;
-    hid.paths = {"\\\\?\\HID#VID_1209&PID_0001#7&1", "\\\\?\\hid#vid_046d&pid_c31c#1"};
+    hid.paths = {"\\\\?\\HID#VID_1209&PID_0001#7&1", "\\\\?\\hid#vid_1209&pid_000a#1"};
     CHidDevice inUse;
     EXPECT_EQ(findDevice(hid, inUse, "vid_1209&pid_0001", true), kDeviceOther);
     EXPECT_EQ(inUse.path(), hid.paths[0]); // kept as reported, not lower-cased
