@@ -64,6 +64,15 @@ bool CCBitmap::load(const uint8_t* resource, size_t size) {
     return true;
 }
 
+bool CCBitmap::copyFrom(const CCBitmap& source) {
+    if (&source == this || !source.valid_ || !allocate(source.width_, source.height_, source.bitCount_))
+        return false;
+    std::memcpy(pixels_, source.pixels_, rowBytes() * static_cast<size_t>(height_));
+    premultiplied_ = source.premultiplied_;
+    valid_ = true;
+    return true;
+}
+
 bool CCBitmap::createBlank(int width, int height) {
     if (!allocate(width, height, 32))
         return false;

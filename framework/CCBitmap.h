@@ -31,6 +31,8 @@ public:
     // 32-bit off-screen pixels that the platform can present; not premultiplied.
     bool createDibSection(int width, int height);
     void releasePixels();
+    // An owned copy of another bitmap's pixels and format.
+    bool copyFrom(const CCBitmap& source);
 
     uint8_t* pixels() const { return pixels_; }
     int width() const { return width_; }

@@ -1,0 +1,76 @@
+#include "CCEditCtrl.h"
+
+#include "CControl.h"
+#include "CCMsg.h"
+
+namespace {
+
+HeadlessEditProvider headlessProvider;
+EditControlProvider* installed = &headlessProvider;
+
+} // namespace
+
+EditControlProvider& editControlProvider() {
+    return *installed;
+}
+
+EditControlProvider* setEditControlProvider(EditControlProvider* provider) {
+    EditControlProvider* previous = installed;
+    installed = provider ? provider : &headlessProvider;
+    return previous;
+}
+
+std::string cleanEditText(const std::string& text, int maxLength) {
+    std::string cleaned = text.substr(0, static_cast<size_t>(maxLength < 0 ? 0 : maxLength));
+    for (char& c : cleaned)
+        if (static_cast<unsigned char>(c) < 32 || c == 127)
+            c = ' ';
+    const size_t first = cleaned.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::string();
+    const size_t last = cleaned.find_last_not_of(' ');
+    return cleaned.substr(first, last - first + 1);
+}
+
+void finishEdit(const EditRequest& request, const std::string& entered) {
+    if (!request.owner)
+        return;
+    std::string cleaned = cleanEditText(entered, request.maxLength);
+    if (cleaned.empty()) {
+        cancelEdit(request);
+        return;
+    }
+    CCMsg done(MSG_EDIT_DONE, request.id, cleaned.data());
+    request.owner->deliverTo(&done);
+}
+
+void cancelEdit(const EditRequest& request) {
+    if (!request.owner)
+        return;
+    CCMsg cancelled(MSG_EDIT_CANCEL, request.id);
+    request.owner->deliverTo(&cancelled);
+}
+
+bool HeadlessEditProvider::open(const EditRequest& request) {
+    if (refuse)
+        return false;
+    opened.push_back(request);
+    pending_ = true;
+    return true;
+}
+
+bool HeadlessEditProvider::finish(const std::string& entered) {
+    if (!pending_)
+        return false;
+    pending_ = false;
+    finishEdit(opened.back(), entered);
+    return true;
+}
+
+bool HeadlessEditProvider::cancel() {
+    if (!pending_)
+        return false;
+    pending_ = false;
+    cancelEdit(opened.back());
+    return true;
+}

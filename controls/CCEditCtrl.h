@@ -1,0 +1,54 @@
+#pragma once
+
+#include "CCDrawContext.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CControl;
+
+// What a text field asks of the edit control that opens over it.
+struct EditRequest {
+    CCRect rect;
+    int32_t id = 0;            // reported back in 525 / 526
+    CControl* owner = nullptr; // receives the result
+    std::string text;
+    int maxLength = 255;
+    bool password = false;
+};
+
+// Opens the edit control over a field. The result comes back to the owner as 525
+// (text entered) or 526 (closed without text).
+class EditControlProvider {
+public:
+    virtual ~EditControlProvider() = default;
+    virtual bool open(const EditRequest& request) = 0;
+};
+
+// The installed provider; the headless one until another is installed.
+EditControlProvider& editControlProvider();
+EditControlProvider* setEditControlProvider(EditControlProvider* provider);
+
+// Entered text as the owner gets it: control characters become spaces, leading and
+// trailing spaces go, at most maxLength characters. Empty means "no text".
+std::string cleanEditText(const std::string& text, int maxLength);
+// Sends 525 with the cleaned text, or 526 when nothing is left of it.
+void finishEdit(const EditRequest& request, const std::string& entered);
+void cancelEdit(const EditRequest& request);
+
+// An edit control without a window: records what was opened; a test (or script)
+// answers with finish or cancel.
+class HeadlessEditProvider : public EditControlProvider {
+public:
+    bool open(const EditRequest& request) override;
+    // Answers the last opened edit; false when none is open.
+    bool finish(const std::string& entered);
+    bool cancel();
+
+    std::vector<EditRequest> opened;
+    bool refuse = false; // open() fails, as when no window can be made
+
+private:
+    bool pending_ = false;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// What controls may ask of a parameter manager, when one is attached to the page
+// manager. This program attaches none, so controls find nothing bound.
+class ParameterAccess {
+public:
+    virtual ~ParameterAccess() = default;
+    virtual int parameterCount() const = 0;
+    virtual float normalizedValue(int index) const = 0;
+    virtual bool isIntParameter(int index) const = 0;
+    // The parameter's display text, always terminated within length.
+    virtual void displayText(int index, char* buffer, size_t length) const = 0;
+    // Text to a normalised value; false when the text does not parse.
+    virtual bool parseText(int index, const char* text, float& normalized) const = 0;
+};
+
+// What controls may ask of the host's preferences, when there are any.
+class PreferenceAccess {
+public:
+    enum class Kind { None, Integer, Float, Other };
+    virtual ~PreferenceAccess() = default;
+    virtual Kind find(uint16_t id, int32_t& integer, float& real) const = 0;
+};

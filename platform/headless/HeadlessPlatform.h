@@ -1,0 +1,80 @@
+#pragma once
+
+#include "UiPlatform.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// A window that exists only in memory: a place and a size on a pretend screen.
+struct HeadlessWindow : PlatformWindow {
+    int x = 0, y = 0;
+    int width = 0, height = 0;
+};
+
+// The user interface without an OS: timers run on a test clock, dialogs and menus
+// answer from a script, and everything asked of the OS is recorded. Tests (and any
+// run without a display) install it with setUiPlatform.
+class HeadlessPlatform : public UiPlatform {
+public:
+    static constexpr uint32_t kFirstRepeatingTimer = 4097;
+
+    void startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) override;
+    void stopTimer(PlatformWindow* window, uint32_t id) override;
+    bool setCursorKind(int kind) override;
+    void showCursor(bool shown) override;
+    void clientToScreen(PlatformWindow* window, int& x, int& y) override;
+    void setCursorPosition(int screenX, int screenY) override;
+    int trackPopupMenu(PlatformWindow* owner, const std::vector<PopupItem>& items, int screenX,
+                       int screenY) override;
+    bool askYesNo(PlatformWindow* owner, const std::string& caption, const std::string& text) override;
+    std::optional<std::string> openFileDialog(PlatformWindow* owner,
+                                              const FileDialogRequest& request) override;
+    bool openWithShell(const std::string& address) override;
+    void screenSize(int& width, int& height) override;
+    void moveWindow(PlatformWindow* window, int x, int y) override;
+    void windowSize(PlatformWindow* window, int& width, int& height) override;
+
+    // The test clock. Advancing it fires every timer that falls due, in time order,
+    // through deliver (which may start and stop timers itself).
+    using TimerDelivery = std::function<void(PlatformWindow* window, uint32_t id)>;
+    void advance(uint32_t milliseconds, const TimerDelivery& deliver);
+    uint64_t now() const { return now_; }
+    bool timerRunning(PlatformWindow* window, uint32_t id) const;
+    // Interval of a running timer, 0 when it is not running.
+    uint32_t timerInterval(PlatformWindow* window, uint32_t id) const;
+
+    // Scripted answers, taken from the front; an empty script answers "nothing
+    // chosen", "No" and "cancelled".
+    std::deque<int> popupAnswers;
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<std::string>> fileAnswers;
+
+    // What was asked of the OS.
+    struct MenuShown {
+        std::vector<PopupItem> items;
+        int screenX = 0, screenY = 0;
+    };
+    std::vector<MenuShown> menus;
+    std::vector<std::pair<std::string, std::string>> questions; // caption, text
+    std::vector<FileDialogRequest> fileDialogs;
+    std::vector<std::string> shellOpened;
+    int cursorKind = 0;
+    bool cursorShown = true;
+    int showCursorCalls = 0; // every show or hide that changed nothing is a fault
+    int cursorX = 0, cursorY = 0;
+    int screenWidth = 1920, screenHeight = 1080;
+
+private:
+    struct Timer {
+        uint32_t interval = 0;
+        uint64_t due = 0;
+    };
+    std::map<std::pair<PlatformWindow*, uint32_t>, Timer> timers_;
+    uint64_t now_ = 0;
+};
