@@ -43,7 +43,7 @@ test-tsan-only:
 # The demo: the release program updates the simulated device with demo.qfu.
 run: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release
+	cmake --build --preset release --target quorix-updater qfu-pack demo_qfu
 	build/release/tools/qfu-pack --inspect build/release/demo.qfu
 	cd build/release && ./quorix-updater --simulate=latency=1 -path:"demo.qfu" -id:"vid_1209&pid_0001"
 

@@ -22,7 +22,8 @@ public:
     virtual std::unique_ptr<HidConnection> duplicate() const = 0;
     // Each waits at most timeoutMs; a transfer that times out is cancelled before
     // the call returns, so the next one starts clean. The read leaves the buffer
-    // untouched on failure.
+    // untouched on failure. Exception: a hidraw write, once handed to the kernel,
+    // ends only with the device or the kernel's own 5 s USB time-out.
     virtual bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) = 0;
     virtual bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) = 0;
 };

@@ -44,10 +44,15 @@ public:
         return copy < 0 ? nullptr : std::make_unique<HidrawConnection>(copy);
     }
 
+    // The time limit only bounds the wait before a write starts: hidraw always polls
+    // as writable and its write() waits for the device itself, up to the kernel's
+    // USB time-out of 5 s, whatever O_NONBLOCK says. No write starts after the
+    // limit, so a stalled device holds one report for about 5 s, at most the limit
+    // plus 5 s.
     bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
         // hidraw takes the report ID as the first byte of a write.
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (waitFor(fd_, POLLOUT, deadline)) {
+        while (Clock::now() < deadline && waitFor(fd_, POLLOUT, deadline)) {
             const ssize_t written = ::write(fd_, transfer, kHidTransferSize);
             if (written == static_cast<ssize_t>(kHidTransferSize))
                 return true;

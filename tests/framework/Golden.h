@@ -31,7 +31,7 @@ inline void expectGolden(const std::string& name, const CCBitmap& rendered) {
                           actual.rgb[i + 2] == golden.rgb[i + 2];
         differing += !same;
         for (int c = 0; c < 3; ++c)
-            diff.rgb[i + size_t(c)] = same ? uint8_t(actual.rgb[i + size_t(c)] / 4) : (c == 0 ? 255 : 0);
+            diff.rgb[i + size_t(c)] = same ? uint8_t(actual.rgb[i + size_t(c)] / 4) : uint8_t(c == 0 ? 255 : 0);
     }
     if (differing) {
         png::write(name + ".actual.png", actual);
