@@ -169,10 +169,11 @@ void background(CCBitmap& out) {
     canvas.fill(header, vertical(rgb(0x233247), rgb(0x162130), 0, 72), false);
     canvas.fill([&](float x, float y) { return y >= 72 && y < 74 && window(x, y); },
                 solid(rgb(0x2F8FDB)), false);
-    // The message panel, with a soft shadow and a hairline border.
-    canvas.fill(roundRect(51, 82, 342, 193, 9), solid(rgb(0x000000, 0.06f)));
-    canvas.fill(roundRect(50, 80, 340, 190, 8), solid(rgb(0xC5CFDA)));
-    canvas.fill(roundRect(51, 81, 339, 189, 7), solid(rgb(0xFFFFFF)));
+    // The message panel, with a soft shadow and a hairline border. It reaches a
+    // little beyond the message area so that its text does not touch the border.
+    canvas.fill(roundRect(43, 78, 348, 199, 9), solid(rgb(0x000000, 0.06f)));
+    canvas.fill(roundRect(42, 76, 346, 196, 8), solid(rgb(0xC5CFDA)));
+    canvas.fill(roundRect(43, 77, 345, 195, 7), solid(rgb(0xFFFFFF)));
     canvas.toBitmap(out);
 
     CCDrawContext context(&out);
