@@ -185,8 +185,8 @@ void CCFadeAnimator::threadMain() {
         // Never block on the manager lock: its holder may be waiting for this
         // thread to end.
         bool locked = false;
-        while (!quit_.load() && !(locked = managerLock_.try_lock_for(std::chrono::milliseconds(20)))) {
-        }
+        while (!quit_.load() && !(locked = managerLock_.try_lock()))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (locked) {
             wait = passLocked();
             managerLock_.unlock();

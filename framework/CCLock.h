@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
 
 // The framework's lock: recursive, with a depth counter raised after entering and
@@ -12,8 +11,8 @@ public:
         mutex_.lock();
         depth_.fetch_add(1, std::memory_order_relaxed);
     }
-    bool try_lock_for(std::chrono::milliseconds wait) {
-        if (!mutex_.try_lock_for(wait))
+    bool try_lock() {
+        if (!mutex_.try_lock())
             return false;
         depth_.fetch_add(1, std::memory_order_relaxed);
         return true;
@@ -26,6 +25,6 @@ public:
     int depth() const { return depth_.load(std::memory_order_relaxed); }
 
 private:
-    std::recursive_timed_mutex mutex_;
+    std::recursive_mutex mutex_;
     std::atomic<int> depth_{0};
 };
