@@ -244,10 +244,15 @@ bool CFirmwareUpdater::sendRequest(uint8_t length, const uint8_t* data) {
 
 bool CFirmwareUpdater::awaitResponse() {
     using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    while (Clock::now() - start < std::chrono::milliseconds(CHidDevice::kTransferTimeoutMs)) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(CHidDevice::kTransferTimeoutMs);
+    for (;;) {
+        // Each read gets only what is left: a malformed reply must not restart the wait.
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            return false;
         std::memset(responseReport_, 0, sizeof responseReport_);
-        if (!device_.readReport(responseReport_)) {
+        if (!device_.readReport(responseReport_, static_cast<int>(left))) {
             // A gone device fails at once; don't spin a core until the limit.
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
@@ -255,7 +260,6 @@ bool CFirmwareUpdater::awaitResponse() {
         if (reportWellFormed(responseReport_))
             return true;
     }
-    return false;
 }
 
 void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command,

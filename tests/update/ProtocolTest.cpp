@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -243,4 +244,49 @@ TEST_F(Protocol, AfterAnUpdateTheDeviceRestartsWithItsNewFirmware) {
     setup.updater->closeDevice();
     ASSERT_TRUE(setup.updater->queryInfo());
     EXPECT_EQ(setup.updater->firmwareVersion(), (FirmwareVersion{1, 2, 3}));
+}
+
+TEST_F(Protocol, AMalformedReplyDoesNotExtendTheResponseTime) {
+    // Answers the first read late with garbage, then stays silent; records the limit
+    // each read was given.
+    struct LateGarbage : HidConnection {
+        std::unique_ptr<HidConnection> duplicate() const override {
+            auto copy = std::make_unique<LateGarbage>();
+            copy->limits = limits;
+            return copy;
+        }
+        bool write(const uint8_t (&)[kHidTransferSize], int) override { return true; }
+        bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+            limits->push_back(timeoutMs);
+            if (limits->size() == 1) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(500));
+                std::memset(transfer, 0x5A, kHidTransferSize);
+                return true;
+            }
+            return false;
+        }
+        std::vector<int>* limits = nullptr;
+    };
+    struct OneDevice : HidSystem {
+        bool listInterfaces(std::vector<std::string>& paths) override {
+            paths = {"/dev/hidraw0?vid_1209&pid_0001"};
+            return true;
+        }
+        HidOpenStatus open(const std::string&, std::unique_ptr<HidConnection>& connection) override {
+            auto device = std::make_unique<LateGarbage>();
+            device->limits = &limits;
+            connection = std::move(device);
+            return HidOpenStatus::Opened;
+        }
+        std::vector<int> limits;
+    };
+    auto hid = std::make_shared<OneDevice>();
+    CFirmwareUpdater updater(hid);
+    ASSERT_TRUE(updater.findById("vid_1209&pid_0001"));
+    EXPECT_FALSE(updater.queryInfo());
+    ASSERT_GE(hid->limits.size(), 2u);
+    EXPECT_GE(hid->limits[0], CHidDevice::kTransferTimeoutMs - 100);
+    // After 500 ms spent on the garbage, no read may wait the whole time again.
+    EXPECT_LE(*std::max_element(hid->limits.begin() + 1, hid->limits.end()),
+              CHidDevice::kTransferTimeoutMs - 400);
 }

@@ -30,11 +30,11 @@ bool CHidDevice::writeReport(const uint8_t (&report)[kReportSize]) {
     return connection_->write(transfer, kTransferTimeoutMs);
 }
 
-bool CHidDevice::readReport(uint8_t (&report)[kReportSize]) {
+bool CHidDevice::readReport(uint8_t (&report)[kReportSize], int timeoutMs) {
     if (!connection_)
         return false;
     uint8_t transfer[kHidTransferSize] = {0};
-    if (!connection_->read(transfer, kTransferTimeoutMs))
+    if (!connection_->read(transfer, timeoutMs))
         return false;
     std::memcpy(report, transfer + 1, kReportSize);
     return true;

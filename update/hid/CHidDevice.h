@@ -32,7 +32,7 @@ public:
     // One 64-byte report, sent as a 65-byte transfer with report ID 0.
     bool writeReport(const uint8_t (&report)[kReportSize]);
     // On failure the caller's buffer is not written.
-    bool readReport(uint8_t (&report)[kReportSize]);
+    bool readReport(uint8_t (&report)[kReportSize], int timeoutMs = kTransferTimeoutMs);
 
 private:
     std::string path_;
