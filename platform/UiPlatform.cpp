@@ -22,6 +22,19 @@ public:
     void screenSize(int& width, int& height) override { width = height = 0; }
     void moveWindow(PlatformWindow*, int, int) override {}
     void windowSize(PlatformWindow*, int& width, int& height) override { width = height = 0; }
+    PlatformWindow* createWindow(const WindowSpec&, WindowHandler*) override { return nullptr; }
+    void destroyWindow(PlatformWindow*) override {}
+    void showWindow(PlatformWindow*) override {}
+    void windowPosition(PlatformWindow*, int& x, int& y) override { x = y = 0; }
+    void workArea(int& width, int& height) override { width = height = 0; }
+    void captureMouse(PlatformWindow*) override {}
+    void releaseMouse(PlatformWindow*) override {}
+    void startWindowDrag(PlatformWindow*, int, int) override {}
+    void present(PlatformWindow*, const PixelImage&, const PixelRect&) override {}
+    void postClose(PlatformWindow*) override {}
+    bool activateRunningInstance(const std::string&) override { return false; }
+    void runEventLoop() override {}
+    void postQuit() override {}
 };
 
 InertPlatform inert;

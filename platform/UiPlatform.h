@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The OS window that a page manager draws into. Each backend derives its own
@@ -20,6 +22,53 @@ struct PopupItem {
     bool checked = false;
     bool separator = false;
     std::vector<PopupItem> submenu;
+};
+
+// A rectangle of window pixels: right and bottom exclusive.
+struct PixelRect {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// 32-bit pixels (B, G, R, A), rows bottom-up as in a DIB: what the page framework
+// draws into and a window presents.
+struct PixelImage {
+    const uint8_t* pixels = nullptr;
+    int width = 0, height = 0;
+    size_t rowBytes = 0;
+};
+
+// What happens to a window, as the OS reports it, in the program's own terms.
+struct WindowEvent {
+    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate };
+    enum class Button { None, LeftDown, LeftUp, LeftDouble, RightDown, RightUp, RightDouble, Move, Wheel };
+    Kind kind = Kind::Paint;
+    Button button = Button::None;
+    int x = 0, y = 0;             // client coordinates
+    int screenX = 0, screenY = 0; // 0 for the wheel
+    bool shift = false, control = false;
+    int wheelDelta = 0;           // ±120 per notch
+    bool keyDown = false;
+    uint32_t keyCode = 0;         // Windows virtual-key codes; keypad digits as "0".."9"
+    uint32_t timerId = 0;
+    PixelRect paint;              // empty: the whole window
+    std::vector<std::string> paths; // dropped files, in the order given
+    bool active = false;
+};
+
+// The portable side of a window: every event of the window reaches it on the
+// user-interface thread.
+class WindowHandler {
+public:
+    virtual ~WindowHandler() = default;
+    virtual void onWindowEvent(PlatformWindow* window, const WindowEvent& event) = 0;
+};
+
+struct WindowSpec {
+    std::string title;
+    std::string className;   // how a second start finds this one
+    int width = 0, height = 0;
+    uint32_t colourKey = 0xFF00FF; // R G B: pixels of this colour are cut out of the window
+    bool acceptFiles = true;
 };
 
 // An open-file dialog as the portable side asks for it.
@@ -67,6 +116,40 @@ public:
     // Keeps the size; no repaint.
     virtual void moveWindow(PlatformWindow* window, int x, int y) = 0;
     virtual void windowSize(PlatformWindow* window, int& width, int& height) = 0;
+
+    // Windows. A borderless top-level window of that size, not yet shown, at
+    // (0, 0) until moved; null when it cannot be made.
+    virtual PlatformWindow* createWindow(const WindowSpec& spec, WindowHandler* handler) = 0;
+    // No event reaches the handler afterwards.
+    virtual void destroyWindow(PlatformWindow* window) = 0;
+    virtual void showWindow(PlatformWindow* window) = 0;
+    virtual void windowPosition(PlatformWindow* window, int& x, int& y) = 0;
+    // The area a window may use (the maximised size), for keeping it on screen.
+    virtual void workArea(int& width, int& height) = 0;
+    // While captured, every mouse event goes to this window.
+    virtual void captureMouse(PlatformWindow* window) = 0;
+    virtual void releaseMouse(PlatformWindow* window) = 0;
+    // Lets the user move the window with the button that is down.
+    virtual void startWindowDrag(PlatformWindow* window, int screenX, int screenY) = 0;
+    // Copies a rectangle of the image to the same place in the window; the pixels
+    // of the colour key become holes (and let clicks through).
+    virtual void present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) = 0;
+    // A Close event reaches the handler from the event loop, not from inside this call.
+    virtual void postClose(PlatformWindow* window) = 0;
+    // Finds a running instance's window by class name; raises and restores it.
+    virtual bool activateRunningInstance(const std::string& className) = 0;
+    // Runs events until quit is posted; the loop then returns.
+    virtual void runEventLoop() = 0;
+    virtual void postQuit() = 0;
+};
+
+// Small named values that outlive the process (the window position): the registry
+// on Windows, a settings file elsewhere.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    virtual bool readDword(const std::string& name, uint32_t& value) = 0;
+    virtual bool writeDword(const std::string& name, uint32_t value) = 0;
 };
 
 // The installed backend. Until one is installed, a backend that does nothing and

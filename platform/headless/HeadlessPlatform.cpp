@@ -1,5 +1,7 @@
 #include "HeadlessPlatform.h"
 
+#include <algorithm>
+
 void HeadlessPlatform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) {
     // Starting a running timer restarts it, as SetTimer does.
     timers_[{window, id}] = Timer{milliseconds, now_ + milliseconds};
@@ -103,8 +105,14 @@ void HeadlessPlatform::advance(uint32_t milliseconds, const TimerDelivery& deliv
             timers_.erase(next);
         else
             next->second.due += next->second.interval ? next->second.interval : 1;
-        if (deliver)
+        if (deliver) {
             deliver(window, id);
+        } else {
+            WindowEvent timer;
+            timer.kind = WindowEvent::Kind::Timer;
+            timer.timerId = id;
+            this->deliver(window, timer);
+        }
     }
     now_ = end;
 }
@@ -116,4 +124,121 @@ bool HeadlessPlatform::timerRunning(PlatformWindow* window, uint32_t id) const {
 uint32_t HeadlessPlatform::timerInterval(PlatformWindow* window, uint32_t id) const {
     auto it = timers_.find({window, id});
     return it == timers_.end() ? 0 : it->second.interval;
+}
+
+PlatformWindow* HeadlessPlatform::createWindow(const WindowSpec& spec, WindowHandler* handler) {
+    if (spec.width <= 0 || spec.height <= 0)
+        return nullptr;
+    auto window = std::make_unique<HeadlessWindow>();
+    window->spec = spec;
+    window->handler = handler;
+    window->width = spec.width;
+    window->height = spec.height;
+    window->screen.assign(size_t(spec.width) * size_t(spec.height) * 3, 0);
+    window->hole.assign(size_t(spec.width) * size_t(spec.height), 0);
+    windows_.push_back(std::move(window));
+    return windows_.back().get();
+}
+
+void HeadlessPlatform::destroyWindow(PlatformWindow* window) {
+    if (auto* headless = dynamic_cast<HeadlessWindow*>(window)) {
+        headless->destroyed = true;
+        headless->handler = nullptr;
+        for (auto it = timers_.begin(); it != timers_.end();)
+            it = it->first.first == window ? timers_.erase(it) : std::next(it);
+        if (captured == window)
+            captured = nullptr;
+    }
+}
+
+void HeadlessPlatform::showWindow(PlatformWindow* window) {
+    if (auto* headless = dynamic_cast<HeadlessWindow*>(window))
+        headless->shown = true;
+}
+
+void HeadlessPlatform::windowPosition(PlatformWindow* window, int& x, int& y) {
+    x = y = 0;
+    if (auto* headless = dynamic_cast<HeadlessWindow*>(window)) {
+        x = headless->x;
+        y = headless->y;
+    }
+}
+
+void HeadlessPlatform::workArea(int& width, int& height) {
+    width = workWidth;
+    height = workHeight;
+}
+
+void HeadlessPlatform::captureMouse(PlatformWindow* window) {
+    captured = window;
+}
+
+void HeadlessPlatform::releaseMouse(PlatformWindow* window) {
+    if (captured == window)
+        captured = nullptr;
+}
+
+void HeadlessPlatform::startWindowDrag(PlatformWindow*, int, int) {
+    ++drags;
+}
+
+void HeadlessPlatform::present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) {
+    auto* headless = dynamic_cast<HeadlessWindow*>(window);
+    if (!headless || headless->destroyed || !image.pixels)
+        return;
+    ++headless->presents;
+    headless->lastPresented = rect;
+    const int right = std::min({rect.right, image.width, headless->width});
+    const int bottom = std::min({rect.bottom, image.height, headless->height});
+    const uint32_t key = headless->spec.colourKey;
+    for (int y = std::max(rect.top, 0); y < bottom; ++y) {
+        const uint8_t* row = image.pixels + image.rowBytes * size_t(image.height - 1 - y);
+        for (int x = std::max(rect.left, 0); x < right; ++x) {
+            const uint8_t* p = row + size_t(x) * 4;
+            const size_t at = size_t(y) * size_t(headless->width) + size_t(x);
+            uint8_t* out = &headless->screen[at * 3];
+            out[0] = p[0], out[1] = p[1], out[2] = p[2];
+            const uint32_t rgb = uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+            headless->hole[at] = rgb == key;
+        }
+    }
+}
+
+void HeadlessPlatform::postClose(PlatformWindow* window) {
+    closes_.push_back(window);
+}
+
+bool HeadlessPlatform::activateRunningInstance(const std::string& className) {
+    const bool found =
+        std::find(runningInstances.begin(), runningInstances.end(), className) != runningInstances.end();
+    if (found)
+        activated.push_back(className);
+    return found;
+}
+
+void HeadlessPlatform::deliver(PlatformWindow* window, const WindowEvent& event) {
+    auto* headless = dynamic_cast<HeadlessWindow*>(window);
+    if (headless && !headless->destroyed && headless->handler)
+        headless->handler->onWindowEvent(window, event);
+}
+
+bool HeadlessPlatform::pump() {
+    std::vector<PlatformWindow*> closes;
+    closes.swap(closes_);
+    for (PlatformWindow* window : closes) {
+        WindowEvent close;
+        close.kind = WindowEvent::Kind::Close;
+        deliver(window, close);
+    }
+    return !quit_;
+}
+
+void HeadlessPlatform::runEventLoop() {
+    // Nothing arrives by itself here: only what was posted, then the loop ends.
+    while (pump() && !closes_.empty()) {
+    }
+}
+
+void HeadlessPlatform::postQuit() {
+    quit_ = true;
 }

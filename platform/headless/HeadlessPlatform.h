@@ -6,15 +6,25 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-// A window that exists only in memory: a place and a size on a pretend screen.
+// A window that exists only in memory: a place and a size on a pretend screen, and
+// the pixels presented to it (top-down B, G, R rows; colour-key pixels are holes).
 struct HeadlessWindow : PlatformWindow {
     int x = 0, y = 0;
     int width = 0, height = 0;
+    WindowSpec spec;
+    WindowHandler* handler = nullptr;
+    bool shown = false;
+    bool destroyed = false;
+    std::vector<uint8_t> screen;     // width × height × 3
+    std::vector<uint8_t> hole;       // width × height: 1 where the key colour cut the window
+    int presents = 0;
+    PixelRect lastPresented;
 };
 
 // The user interface without an OS: timers run on a test clock, dialogs and menus
@@ -39,11 +49,32 @@ public:
     void screenSize(int& width, int& height) override;
     void moveWindow(PlatformWindow* window, int x, int y) override;
     void windowSize(PlatformWindow* window, int& width, int& height) override;
+    PlatformWindow* createWindow(const WindowSpec& spec, WindowHandler* handler) override;
+    void destroyWindow(PlatformWindow* window) override;
+    void showWindow(PlatformWindow* window) override;
+    void windowPosition(PlatformWindow* window, int& x, int& y) override;
+    void workArea(int& width, int& height) override;
+    void captureMouse(PlatformWindow* window) override;
+    void releaseMouse(PlatformWindow* window) override;
+    void startWindowDrag(PlatformWindow* window, int screenX, int screenY) override;
+    void present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) override;
+    void postClose(PlatformWindow* window) override;
+    bool activateRunningInstance(const std::string& className) override;
+    void runEventLoop() override;
+    void postQuit() override;
+
+    // Hands an event to the window's handler now, as the OS would.
+    void deliver(PlatformWindow* window, const WindowEvent& event);
+    // Delivers the posted events (closes); true while quit has not been posted.
+    bool pump();
+    HeadlessWindow* lastWindow() const { return windows_.empty() ? nullptr : windows_.back().get(); }
+    bool quitPosted() const { return quit_; }
 
     // The test clock. Advancing it fires every timer that falls due, in time order,
-    // through deliver (which may start and stop timers itself).
+    // through deliver (which may start and stop timers itself); without one, as
+    // timer events to the windows' handlers.
     using TimerDelivery = std::function<void(PlatformWindow* window, uint32_t id)>;
-    void advance(uint32_t milliseconds, const TimerDelivery& deliver);
+    void advance(uint32_t milliseconds, const TimerDelivery& deliver = nullptr);
     uint64_t now() const { return now_; }
     bool timerRunning(PlatformWindow* window, uint32_t id) const;
     // Interval of a running timer, 0 when it is not running.
@@ -69,6 +100,12 @@ public:
     int showCursorCalls = 0; // every show or hide that changed nothing is a fault
     int cursorX = 0, cursorY = 0;
     int screenWidth = 1920, screenHeight = 1080;
+    int workWidth = 1920, workHeight = 1050;
+    PlatformWindow* captured = nullptr;
+    int drags = 0;
+    // Class names of windows of "other processes" that a second start would find.
+    std::vector<std::string> runningInstances;
+    std::vector<std::string> activated;
 
 private:
     struct Timer {
@@ -77,4 +114,7 @@ private:
     };
     std::map<std::pair<PlatformWindow*, uint32_t>, Timer> timers_;
     uint64_t now_ = 0;
+    std::vector<std::unique_ptr<HeadlessWindow>> windows_;
+    std::vector<PlatformWindow*> closes_;
+    bool quit_ = false;
 };
