@@ -1,5 +1,6 @@
 // skin-gen OUTDIR: draws the program's artwork from code and writes it as BMP files
-// (bitmap200.bmp ... bitmap206.bmp), plus a PNG preview of the composed page.
+// (bitmap200.bmp ... bitmap206.bmp, and icon.bmp, the window icon of the Linux build),
+// plus a PNG preview of the composed page.
 //
 // The window's rounded corners are cut away by the colour key, so everything
 // outside them is exactly magenta and magenta appears nowhere else. Button cells
@@ -244,6 +245,26 @@ void closeButton(CCBitmap& out) {
     canvas.toBitmap(out);
 }
 
+// 48 x 48 application icon: a chip in the page's header colours with an arrow up
+// through it (an update going onto the device). Transparent outside the rounded square.
+void appIcon(CCBitmap& out) {
+    Canvas canvas(48, 48);
+    canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
+    canvas.fill(roundRect(1, 1, 47, 47, 9), vertical(rgb(0x2B3D56), rgb(0x162130), 1, 47));
+    // The chip: pins left and right, then its body.
+    for (int pin = 0; pin < 4; ++pin) {
+        const float y = 15.5f + pin * 5.0f;
+        canvas.fill(roundRect(9, y, 39, y + 2, 0.5f), solid(rgb(0x8FA3BA)));
+    }
+    canvas.fill(roundRect(13, 11, 35, 37, 3), solid(rgb(0x2F8FDB)));
+    canvas.fill(roundRect(15, 13, 33, 35, 2), vertical(rgb(0x233247), rgb(0x1B293B), 13, 35));
+    // The arrow: a shaft and a head, pointing up.
+    canvas.fill(roundRect(22, 21, 26, 31, 1), solid(rgb(0x4DB0F5)));
+    canvas.fill([](float x, float y) { return y >= 15 && y <= 23 && std::fabs(x - 24) <= (y - 15) * 0.75f + 0.5f; },
+                solid(rgb(0x4DB0F5)));
+    canvas.toBitmap(out);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -253,19 +274,21 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     startFonts();
-    CCBitmap page, track, bar, update, open, close;
+    CCBitmap page, track, bar, update, open, close, icon;
     background(page);
     progressTrack(track);
     progressBar(bar);
     button(update, "Update");
     button(open, "Open File");
     closeButton(close);
+    appIcon(icon);
     const bool ok = writeBmp(dir + "/bitmap200.bmp", page, 24) &&
                     writeBmp(dir + "/bitmap202.bmp", track, 24) &&
                     writeBmp(dir + "/bitmap203.bmp", bar, 24) &&
                     writeBmp(dir + "/bitmap204.bmp", update, 32) &&
                     writeBmp(dir + "/bitmap205.bmp", open, 32) &&
-                    writeBmp(dir + "/bitmap206.bmp", close, 32);
+                    writeBmp(dir + "/bitmap206.bmp", close, 32) &&
+                    writeBmp(dir + "/icon.bmp", icon, 32);
     if (!ok) {
         std::fprintf(stderr, "skin-gen: cannot write into %s\n", dir.c_str());
         return 1;
