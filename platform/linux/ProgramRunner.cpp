@@ -1,0 +1,123 @@
+#include "ProgramRunner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <iterator>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+std::vector<char*> argumentVector(const std::string& path, const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// Standard input and error on /dev/null, standard output to `outputFd` (or /dev/null).
+pid_t spawn(const std::string& path, const std::vector<std::string>& arguments, int outputFd,
+            int closeInChild) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0)
+        return -1;
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (outputFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, outputFd, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (closeInChild >= 0)
+        posix_spawn_file_actions_addclose(&actions, closeInChild);
+    std::vector<char*> argv = argumentVector(path, arguments);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed ? -1 : pid;
+}
+
+int waitForExit(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+std::string findProgram(const std::string& name, const std::string& searchPath) {
+    if (name.empty() || name.find('/') != std::string::npos)
+        return {};
+    size_t start = 0;
+    while (start <= searchPath.size()) {
+        size_t end = searchPath.find(':', start);
+        if (end == std::string::npos)
+            end = searchPath.size();
+        std::string folder = searchPath.substr(start, end - start);
+        start = end + 1;
+        while (folder.size() > 1 && folder.back() == '/')
+            folder.pop_back();
+        // An empty entry means the working folder; a dialog program is never taken from there.
+        if (folder.empty() || folder[0] != '/')
+            continue;
+        const std::string candidate = folder + "/" + name;
+        struct stat info {};
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
+                         size_t outputLimit) {
+    ProgramResult result;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return result;
+    const pid_t pid = spawn(path, arguments, ends[1], ends[0]);
+    ::close(ends[1]);
+    if (pid < 0) {
+        ::close(ends[0]);
+        return result;
+    }
+    result.started = true;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        // Past the limit, keep reading so the program never blocks on a full pipe.
+        const size_t room = outputLimit - result.output.size();
+        if (size_t(got) > room)
+            result.truncated = true;
+        result.output.append(buffer, std::min(size_t(got), room));
+    }
+    ::close(ends[0]);
+    result.exitCode = waitForExit(pid);
+    return result;
+}
+
+pid_t startProgram(const std::string& path, const std::vector<std::string>& arguments) {
+    return spawn(path, arguments, -1, -1);
+}
+
+void reapChildren(std::vector<pid_t>& children) {
+    for (auto it = children.begin(); it != children.end();) {
+        int status = 0;
+        const pid_t done = ::waitpid(*it, &status, WNOHANG);
+        it = done == 0 ? std::next(it) : children.erase(it);
+    }
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+// Shared by the X11 backend's files only. The program's own headers come before the
+// X ones: Xlib defines macros (None, Bool, Status) that would rewrite them.
+#include "Dialogs.h"
+#include "ShapeMask.h"
+#include "UiPlatform.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+
+struct X11Window : PlatformWindow {
+    Window id = 0;
+    GC gc = nullptr;
+    WindowSpec spec;
+    WindowHandler* handler = nullptr;
+    bool destroyed = false;
+
+    // What present copies into, window-sized; in shared memory where the server has it.
+    XImage* image = nullptr;
+    XShmSegmentInfo shm{};
+    bool shared = false;
+    ShapeMask mask;
+    int shapeUpdates = 0; // how often the server was sent a new shape
+
+    // The last press, for telling a double click.
+    Time lastPressTime = 0;
+    unsigned lastPressButton = 0;
+    int lastPressX = 0, lastPressY = 0;
+    bool lastPressWasDouble = false;
+
+    // A drag from another program over the window.
+    Window dropSource = 0;
+    bool dropAcceptable = false;
+    bool dropRequested = false;
+    int dropRootX = 0, dropRootY = 0;
+};
+
+struct X11Atoms {
+    Atom wmProtocols, wmDeleteWindow, wmState, utf8String, netWmName, netWmIcon, motifWmHints,
+        netWorkarea, netCurrentDesktop, netSupported, netSupportingWmCheck, netWmMoveResize,
+        netActiveWindow, xdndAware, xdndEnter, xdndPosition, xdndStatus, xdndLeave, xdndDrop,
+        xdndFinished, xdndSelection, xdndTypeList, xdndActionCopy, textUriList, dropProperty;
+};
+
+struct X11State {
+    using Clock = std::chrono::steady_clock;
+
+    Display* display = nullptr;
+    int screen = 0;
+    Window root = 0;
+    Visual* visual = nullptr;
+    int depth = 0;
+    bool sharedMemory = false; // MIT-SHM usable: the extension is there and the display is local
+    bool shapes = false;
+    X11Atoms atoms{};
+    int wakeFd = -1;
+
+    std::vector<std::unique_ptr<X11Window>> windows; // kept after destroy: stale pointers stay harmless
+
+    struct Timer {
+        uint32_t interval = 0;
+        Clock::time_point due;
+    };
+    std::map<std::pair<X11Window*, uint32_t>, Timer> timers;
+
+    std::mutex postedLock;
+    std::vector<PlatformWindow*> postedCloses; // guarded by postedLock
+    std::atomic<bool> quit{false};
+
+    std::map<int, Cursor> cursors; // by kind
+    Cursor invisibleCursor = 0;
+    int cursorKind = 0;
+    bool cursorShown = true;
+    X11Window* captured = nullptr;
+
+    // A window drag the program runs itself (no window manager to do it).
+    X11Window* dragged = nullptr;
+    int dragOriginX = 0, dragOriginY = 0, dragStartX = 0, dragStartY = 0;
+
+    Dialogs dialogs;
+
+    explicit X11State(std::string searchPath) : dialogs(std::move(searchPath)) {}
+    ~X11State();
+
+    X11Window* live(PlatformWindow* window) const;
+    X11Window* byId(Window id) const;
+    void deliver(X11Window* window, const WindowEvent& event);
+    void wake();
+    // The window manager is running and does this (an atom of _NET_SUPPORTED).
+    bool managerSupports(Atom feature);
+    // Runs `request` and reports whether the server refused it, without Xlib's exit.
+    template <class Request> bool trapErrors(Request request);
+
+    // X11Window.cpp
+    X11Window* makeWindow(const WindowSpec& spec, WindowHandler* handler);
+    void releaseWindow(X11Window& window);
+    void presentRect(X11Window& window, const PixelImage& image, const PixelRect& rect);
+    // X11Dnd.cpp
+    void dropMessage(X11Window& window, const XClientMessageEvent& message);
+    void dropSelection(X11Window& window, const XSelectionEvent& selection);
+};
+
+// The last error code the handler saw since the previous call; 0 for none.
+int takeXError();
+
+template <class Request> bool X11State::trapErrors(Request request) {
+    XSync(display, False);
+    takeXError();
+    request();
+    XSync(display, False);
+    return takeXError() == 0;
+}

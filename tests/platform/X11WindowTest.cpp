@@ -1,0 +1,390 @@
+// Real windows on the X server of the test run (xvfb-run gives each run its own):
+// what reaches the screen, the shape the colour key cuts, timers, closing, input.
+#include "ProgramRunner.h"
+#include "X11Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr uint32_t kKey = 0xFF00FF;
+
+struct Recorder : WindowHandler {
+    std::vector<WindowEvent> events;
+    std::function<void(PlatformWindow*, const WindowEvent&)> also;
+    void onWindowEvent(PlatformWindow* window, const WindowEvent& event) override {
+        events.push_back(event);
+        if (also)
+            also(window, event);
+    }
+    int count(WindowEvent::Kind kind, uint32_t timerId = 0) const {
+        int n = 0;
+        for (const WindowEvent& e : events)
+            n += e.kind == kind && (kind != WindowEvent::Kind::Timer || e.timerId == timerId);
+        return n;
+    }
+    std::vector<WindowEvent::Button> buttons() const {
+        std::vector<WindowEvent::Button> result;
+        for (const WindowEvent& e : events)
+            if (e.kind == WindowEvent::Kind::Mouse && e.button != WindowEvent::Button::Move)
+                result.push_back(e.button);
+        return result;
+    }
+};
+
+// Bottom-up BGRA, as the page framework draws.
+struct Picture {
+    int width, height;
+    std::vector<uint8_t> bytes;
+    Picture(int w, int h, uint32_t rgb) : width(w), height(h), bytes(size_t(w) * size_t(h) * 4) {
+        fill(PixelRect{0, 0, w, h}, rgb);
+    }
+    void fill(const PixelRect& r, uint32_t rgb) {
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) {
+                uint8_t* p = &bytes[(size_t(height - 1 - y) * size_t(width) + size_t(x)) * 4];
+                p[0] = uint8_t(rgb), p[1] = uint8_t(rgb >> 8), p[2] = uint8_t(rgb >> 16), p[3] = 0xFF;
+            }
+    }
+    PixelImage image() const { return PixelImage{bytes.data(), width, height, size_t(width) * 4}; }
+};
+
+bool covers(const std::vector<PixelRect>& rects, int x, int y) {
+    for (const PixelRect& r : rects)
+        if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+            return true;
+    return false;
+}
+
+class X11Windows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        platform = openX11Platform(error);
+        if (!platform)
+            GTEST_SKIP() << error << " (run under xvfb-run)";
+        spec.title = "Quorix test";
+        spec.className = "Quorix-Test-" + std::to_string(::getpid());
+        spec.width = 480;
+        spec.height = 240;
+    }
+
+    bool pumpUntil(const std::function<bool()>& done, int milliseconds = 3000) {
+        const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!done()) {
+            if (Clock::now() > end)
+                return false;
+            platform->pumpEvents(10);
+        }
+        return true;
+    }
+
+    // A shown window at (x, y) that has had its first paint.
+    PlatformWindow* openShown(int x = 50, int y = 60) {
+        PlatformWindow* window = platform->createWindow(spec, &recorder);
+        if (!window)
+            return nullptr;
+        platform->moveWindow(window, x, y);
+        platform->showWindow(window);
+        pumpUntil([&] { return recorder.count(WindowEvent::Kind::Paint) > 0; });
+        return window;
+    }
+
+    std::unique_ptr<X11Platform> platform;
+    WindowSpec spec;
+    Recorder recorder;
+};
+
+TEST_F(X11Windows, NoDisplayIsAClearError) {
+    const char* saved = std::getenv("DISPLAY");
+    const std::string display = saved ? saved : "";
+    std::string error;
+    ::unsetenv("DISPLAY");
+    EXPECT_EQ(openX11Platform(error), nullptr);
+    EXPECT_NE(error.find("DISPLAY"), std::string::npos);
+    ::setenv("DISPLAY", ":4711", 1);
+    EXPECT_EQ(openX11Platform(error), nullptr);
+    EXPECT_NE(error.find(":4711"), std::string::npos);
+    ::setenv("DISPLAY", display.c_str(), 1);
+}
+
+TEST_F(X11Windows, PresentedPixelsAndTheKeyedShape) {
+    PlatformWindow* window = openShown();
+    ASSERT_NE(window, nullptr);
+    ASSERT_GT(recorder.count(WindowEvent::Kind::Paint), 0) << "first expose becomes a paint";
+
+    Picture page(480, 240, 0x336699);
+    page.fill(PixelRect{0, 0, 4, 4}, kKey);
+    page.fill(PixelRect{476, 0, 480, 4}, kKey);
+    page.fill(PixelRect{0, 236, 4, 240}, kKey);
+    page.fill(PixelRect{476, 236, 480, 240}, kKey);
+    page.fill(PixelRect{200, 100, 210, 110}, 0xFEFEFE);
+    platform->present(window, page.image(), PixelRect{0, 0, 480, 240});
+
+    std::vector<uint32_t> shown;
+    ASSERT_TRUE(platform->readWindowPixels(window, shown));
+    EXPECT_EQ(shown[size_t(120) * 480 + 240], 0x336699u);
+    EXPECT_EQ(shown[size_t(105) * 480 + 205], 0xFEFEFEu);
+    EXPECT_EQ(shown[size_t(4) * 480 + 4], 0x336699u);
+    EXPECT_EQ(shown[size_t(239) * 480 + 240], 0x336699u) << "bottom row: rows are bottom-up";
+
+    for (bool input : {false, true}) {
+        const std::vector<PixelRect> shape = platform->windowShape(window, input);
+        for (auto [x, y] : {std::pair{0, 0}, {3, 3}, {479, 0}, {476, 3}, {0, 239}, {479, 239}})
+            EXPECT_FALSE(covers(shape, x, y)) << "hole at " << x << "," << y << (input ? " (input)" : "");
+        for (auto [x, y] : {std::pair{4, 0}, {0, 4}, {240, 120}, {475, 239}, {479, 4}})
+            EXPECT_TRUE(covers(shape, x, y)) << "solid at " << x << "," << y << (input ? " (input)" : "");
+    }
+
+    // The same key pixels again: no new shape. A changed corner: one.
+    const int shapes = platform->shapeUpdates(window);
+    EXPECT_EQ(shapes, 1);
+    platform->present(window, page.image(), PixelRect{0, 0, 480, 240});
+    EXPECT_EQ(platform->shapeUpdates(window), shapes);
+    page.fill(PixelRect{0, 0, 4, 4}, 0x112233);
+    page.fill(PixelRect{300, 50, 310, 60}, 0x00FF00);
+    platform->present(window, page.image(), PixelRect{0, 0, 100, 100}); // the corner only
+    EXPECT_EQ(platform->shapeUpdates(window), shapes + 1);
+    EXPECT_TRUE(covers(platform->windowShape(window, false), 0, 0));
+
+    // Only the presented rectangle reaches the window.
+    ASSERT_TRUE(platform->readWindowPixels(window, shown));
+    EXPECT_EQ(shown[0], 0x112233u);
+    EXPECT_EQ(shown[size_t(55) * 480 + 305], 0x336699u);
+
+    // Rectangles reaching outside the window or image are clipped, not a crash.
+    platform->present(window, page.image(), PixelRect{-100, -100, 5000, 5000});
+    platform->present(window, PixelImage{}, PixelRect{0, 0, 480, 240});
+    Picture small(10, 10, 0x00FF00);
+    platform->present(window, small.image(), PixelRect{0, 0, 480, 240});
+    ASSERT_TRUE(platform->readWindowPixels(window, shown));
+    EXPECT_EQ(shown[size_t(9) * 480 + 9], 0x00FF00u);
+    EXPECT_EQ(shown[size_t(55) * 480 + 305], 0x00FF00u) << "the full present before";
+}
+
+TEST_F(X11Windows, GeometryAndPointer) {
+    PlatformWindow* window = openShown(120, 77);
+    ASSERT_NE(window, nullptr);
+    int x = 0, y = 0;
+    platform->windowPosition(window, x, y);
+    EXPECT_EQ(x, 120);
+    EXPECT_EQ(y, 77);
+    platform->moveWindow(window, 140, 90);
+    platform->windowPosition(window, x, y);
+    EXPECT_EQ(std::pair(x, y), std::pair(140, 90));
+    int cx = 10, cy = 20;
+    platform->clientToScreen(window, cx, cy);
+    EXPECT_EQ(std::pair(cx, cy), std::pair(150, 110));
+    int width = 0, height = 0, workWidth = 0, workHeight = 0;
+    platform->windowSize(window, width, height);
+    EXPECT_EQ(std::pair(width, height), std::pair(480, 240));
+    platform->screenSize(width, height);
+    platform->workArea(workWidth, workHeight);
+    EXPECT_GT(width, 0);
+    EXPECT_EQ(std::pair(workWidth, workHeight), std::pair(width, height)) << "no window manager: the screen";
+
+    EXPECT_TRUE(platform->setCursorKind(306));
+    EXPECT_FALSE(platform->setCursorKind(1234));
+    platform->showCursor(false);
+    platform->showCursor(true);
+
+    // The pointer moved onto the window arrives as a move in client coordinates.
+    platform->setCursorPosition(170, 130);
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const WindowEvent& e : recorder.events)
+            if (e.kind == WindowEvent::Kind::Mouse && e.button == WindowEvent::Button::Move && e.x == 30 &&
+                e.y == 40 && e.screenX == 170 && e.screenY == 130)
+                return true;
+        return false;
+    }));
+}
+
+TEST_F(X11Windows, TimersOnceRepeatingAndRestarted) {
+    PlatformWindow* window = platform->createWindow(spec, &recorder);
+    ASSERT_NE(window, nullptr);
+    platform->startTimer(window, 7, 20);    // below 4097: once
+    platform->startTimer(window, 4097, 15); // repeats
+    ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Timer, 4097) >= 4; }));
+    EXPECT_EQ(recorder.count(WindowEvent::Kind::Timer, 7), 1);
+    platform->stopTimer(window, 4097);
+    const int ticks = recorder.count(WindowEvent::Kind::Timer, 4097);
+    pumpUntil([] { return false; }, 60);
+    EXPECT_EQ(recorder.count(WindowEvent::Kind::Timer, 4097), ticks) << "stopped";
+    EXPECT_EQ(recorder.count(WindowEvent::Kind::Timer, 7), 1);
+
+    // Starting a running timer starts its interval again.
+    Clock::time_point fired{};
+    recorder.also = [&](PlatformWindow*, const WindowEvent& e) {
+        if (e.kind == WindowEvent::Kind::Timer && e.timerId == 9)
+            fired = Clock::now();
+    };
+    platform->startTimer(window, 9, 120);
+    pumpUntil([] { return false; }, 60);
+    const auto restarted = Clock::now();
+    platform->startTimer(window, 9, 120);
+    ASSERT_TRUE(pumpUntil([&] { return fired != Clock::time_point{}; }));
+    EXPECT_GE(fired - restarted, std::chrono::milliseconds(119));
+
+    // A destroyed window hears nothing more.
+    platform->startTimer(window, 4098, 5);
+    platform->postClose(window);
+    const size_t heard = recorder.events.size();
+    platform->destroyWindow(window);
+    pumpUntil([] { return false; }, 40);
+    EXPECT_EQ(recorder.events.size(), heard);
+    platform->startTimer(window, 4099, 5); // a stale pointer is ignored
+    pumpUntil([] { return false; }, 20);
+    EXPECT_EQ(recorder.events.size(), heard);
+}
+
+TEST_F(X11Windows, CloseAndQuitArePostedToTheLoop) {
+    PlatformWindow* window = platform->createWindow(spec, &recorder);
+    ASSERT_NE(window, nullptr);
+    recorder.also = [&](PlatformWindow* w, const WindowEvent& e) {
+        if (e.kind == WindowEvent::Kind::Timer) {
+            platform->postClose(w);
+            EXPECT_EQ(recorder.count(WindowEvent::Kind::Close), 0) << "not from inside the call";
+        } else if (e.kind == WindowEvent::Kind::Close) {
+            platform->postQuit();
+        }
+    };
+    platform->startTimer(window, 1, 10);
+    std::thread watchdog([&, start = Clock::now()] {
+        while (Clock::now() - start < std::chrono::seconds(5) && recorder.count(WindowEvent::Kind::Close) == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    platform->runEventLoop();
+    watchdog.join();
+    EXPECT_EQ(recorder.count(WindowEvent::Kind::Close), 1);
+
+    // From another thread too; the loop wakes without any X traffic.
+    recorder.also = [&](PlatformWindow*, const WindowEvent& e) {
+        if (e.kind == WindowEvent::Kind::Close)
+            platform->postQuit();
+    };
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        platform->postClose(window);
+    });
+    const auto start = Clock::now();
+    platform->runEventLoop();
+    other.join();
+    EXPECT_EQ(recorder.count(WindowEvent::Kind::Close), 2);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900)) << "woken, not waiting out a turn";
+}
+
+TEST_F(X11Windows, SecondStartFindsTheFirstByClass) {
+    PlatformWindow* window = platform->createWindow(spec, &recorder);
+    ASSERT_NE(window, nullptr);
+    std::string error;
+    std::unique_ptr<X11Platform> second = openX11Platform(error);
+    ASSERT_NE(second, nullptr) << error;
+    EXPECT_FALSE(second->activateRunningInstance(spec.className + "-other"));
+    EXPECT_FALSE(second->activateRunningInstance(spec.className.substr(0, 8)));
+    EXPECT_TRUE(second->activateRunningInstance(spec.className));
+    // It was never shown; activation maps it.
+    ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Paint) > 0; }));
+}
+
+// Real input through xdotool (XTEST), where it is installed.
+class X11Input : public X11Windows {
+protected:
+    void SetUp() override {
+        X11Windows::SetUp();
+        if (IsSkipped())
+            return;
+        const char* path = std::getenv("PATH");
+        xdotool = findProgram("xdotool", path ? path : "");
+        if (xdotool.empty())
+            GTEST_SKIP() << "xdotool is not installed";
+    }
+    void run(const std::vector<std::string>& arguments) {
+        EXPECT_EQ(runProgram(xdotool, arguments).exitCode, 0);
+    }
+    std::string xdotool;
+};
+
+TEST_F(X11Input, ClicksDoubleClicksWheelAndKeys) {
+    PlatformWindow* window = openShown(50, 60);
+    ASSERT_NE(window, nullptr);
+    using B = WindowEvent::Button;
+    run({"mousemove", "150", "160"});
+    run({"click", "1"});
+    run({"click", "--repeat", "2", "--delay", "60", "1"});
+    run({"click", "3"});
+    run({"click", "4"});
+    run({"click", "5"});
+    const std::vector<B> expected = {B::LeftDown, B::LeftUp,   B::LeftDown,  B::LeftUp, B::LeftDouble,
+                                     B::LeftUp,   B::RightDown, B::RightUp,  B::Wheel,  B::Wheel};
+    // The first single click and the pair are far enough apart in time? No: make sure.
+    ASSERT_TRUE(pumpUntil([&] { return recorder.buttons().size() >= expected.size(); }));
+    const std::vector<B> got = recorder.buttons();
+    // The single click and the double click's first press may pair up; both orders are sound.
+    const std::vector<B> paired = {B::LeftDown, B::LeftUp,   B::LeftDouble, B::LeftUp, B::LeftDown,
+                                   B::LeftUp,   B::RightDown, B::RightUp,   B::Wheel,  B::Wheel};
+    EXPECT_TRUE(got == expected || got == paired);
+    int wheel = 0;
+    for (const WindowEvent& e : recorder.events)
+        if (e.button == B::Wheel)
+            wheel += e.wheelDelta == 120 ? 1 : e.wheelDelta == -120 ? 10 : 100;
+    EXPECT_EQ(wheel, 11);
+    for (const WindowEvent& e : recorder.events)
+        if (e.kind == WindowEvent::Kind::Mouse && e.button == B::LeftDown) {
+            EXPECT_EQ(std::pair(e.x, e.y), std::pair(100, 100));
+            EXPECT_EQ(std::pair(e.screenX, e.screenY), std::pair(150, 160));
+        }
+
+    recorder.events.clear();
+    run({"key", "shift+a", "Escape", "F5", "KP_Enter"});
+    ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Key) >= 10; }));
+    std::vector<std::pair<uint32_t, bool>> keys;
+    bool shiftedA = false;
+    for (const WindowEvent& e : recorder.events)
+        if (e.kind == WindowEvent::Kind::Key) {
+            keys.emplace_back(e.keyCode, e.keyDown);
+            shiftedA |= e.keyCode == 'A' && e.keyDown && e.shift;
+        }
+    const std::vector<std::pair<uint32_t, bool>> expectedKeys = {
+        {16, true}, {'A', true}, {16, false}, {'A', false}, {27, true},
+        {27, false}, {116, true}, {116, false}, {13, true}, {13, false}};
+    EXPECT_EQ(keys, expectedKeys);
+    EXPECT_TRUE(shiftedA);
+}
+
+TEST_F(X11Input, WindowDragWithoutAWindowManagerKeepsTimersRunning) {
+    PlatformWindow* window = openShown(50, 60);
+    ASSERT_NE(window, nullptr);
+    run({"mousemove", "70", "80", "mousedown", "1"});
+    ASSERT_TRUE(pumpUntil([&] { return !recorder.buttons().empty(); }));
+    int ticks = 0;
+    recorder.also = [&](PlatformWindow*, const WindowEvent& e) {
+        if (e.kind != WindowEvent::Kind::Timer)
+            return;
+        if (++ticks == 2)
+            run({"mousemove", "170", "130"});
+        else if (ticks == 4)
+            run({"mouseup", "1"});
+    };
+    platform->startTimer(window, 4100, 20);
+    const auto start = Clock::now();
+    platform->startWindowDrag(window, 70, 80);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_GE(ticks, 4);
+    int x = 0, y = 0;
+    platform->windowPosition(window, x, y);
+    EXPECT_EQ(std::pair(x, y), std::pair(150, 110));
+    EXPECT_EQ(recorder.buttons(), std::vector<WindowEvent::Button>{WindowEvent::Button::LeftDown})
+        << "the drag takes the release";
+
+    // With the button already up, there is nothing to follow.
+    platform->startWindowDrag(window, 170, 130);
+}
+
+} // namespace
