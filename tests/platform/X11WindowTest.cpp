@@ -1,6 +1,7 @@
 // Real windows on the X server of the test run (xvfb-run gives each run its own):
 // what reaches the screen, the shape the colour key cuts, timers, closing, input.
 #include "ProgramRunner.h"
+#include "X11DropSource.h"
 #include "X11Platform.h"
 
 #include <gtest/gtest.h>
@@ -291,6 +292,57 @@ TEST_F(X11Windows, SecondStartFindsTheFirstByClass) {
     EXPECT_TRUE(second->activateRunningInstance(spec.className));
     // It was never shown; activation maps it.
     ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Paint) > 0; }));
+}
+
+TEST_F(X11Windows, FilesDroppedFromAnotherProgram) {
+    PlatformWindow* window = openShown(50, 60);
+    ASSERT_NE(window, nullptr);
+    struct Case {
+        const char* name;
+        std::vector<std::string> types;
+        std::string data;
+        bool accepted;
+        std::vector<std::string> paths; // none: no drop event, the source told it failed
+    };
+    const std::string bulky = "file:///" + std::string(70 * 1024, 'x') + "\r\n";
+    const std::vector<Case> cases = {
+        {"files", {"text/uri-list"}, "file:///tmp/a%20b.qfu\r\n# note\r\nfile:///c.qfu\r\n", true,
+         {"/tmp/a b.qfu", "/c.qfu"}},
+        {"type list", {"text/plain", "UTF8_STRING", "STRING", "TEXT", "text/uri-list"}, "file:///d\r\n", true,
+         {"/d"}},
+        {"text only", {"text/plain"}, "file:///e\r\n", false, {}},
+        {"remote only", {"text/uri-list"}, "sftp://host/f\r\n", true, {}},
+        {"too large", {"text/uri-list"}, bulky, true, {}},
+    };
+    for (const Case& c : cases) {
+        recorder.events.clear();
+        std::unique_ptr<X11DropSource> source = X11DropSource::open();
+        ASSERT_NE(source, nullptr);
+        source->enter(platform->nativeWindow(window), c.types, c.data, 70, 90);
+        auto pumpBoth = [&](const std::function<bool()>& done) {
+            return pumpUntil([&] {
+                source->step();
+                return done();
+            });
+        };
+        ASSERT_TRUE(pumpBoth([&] { return source->statusSeen; })) << c.name;
+        EXPECT_EQ(source->accepted, c.accepted) << c.name;
+        EXPECT_EQ(source->actionCopy, c.accepted) << c.name;
+        source->drop();
+        ASSERT_TRUE(pumpBoth([&] { return source->finished; })) << c.name;
+        EXPECT_EQ(source->finishedSuccess, !c.paths.empty()) << c.name;
+        pumpUntil([] { return false; }, 20);
+        std::vector<std::vector<std::string>> drops;
+        for (const WindowEvent& e : recorder.events)
+            if (e.kind == WindowEvent::Kind::Drop) {
+                drops.push_back(e.paths);
+                EXPECT_EQ(std::pair(e.x, e.y), std::pair(20, 30)) << c.name;
+            }
+        if (c.paths.empty())
+            EXPECT_TRUE(drops.empty()) << c.name;
+        else
+            EXPECT_EQ(drops, std::vector<std::vector<std::string>>{c.paths}) << c.name;
+    }
 }
 
 // Real input through xdotool (XTEST), where it is installed.
