@@ -21,5 +21,5 @@ public:
 private:
     int32_t value_;
     int bitmapId_;
-    int32_t one_ = 1;
+    [[maybe_unused]] int32_t one_ = 1; // kept as the page record has it
 };

@@ -141,6 +141,8 @@ public:
     // Runs events until quit is posted; the loop then returns.
     virtual void runEventLoop() = 0;
     virtual void postQuit() = 0;
+    // Whether shift and control are down now, wherever the focus is.
+    virtual void keyboardModifiers(bool& shift, bool& control) { shift = control = false; }
 };
 
 // Small named values that outlive the process (the window position): the registry

@@ -62,6 +62,10 @@ public:
     bool activateRunningInstance(const std::string& className) override;
     void runEventLoop() override;
     void postQuit() override;
+    void keyboardModifiers(bool& shift, bool& control) override {
+        shift = shiftDown;
+        control = controlDown;
+    }
 
     // Hands an event to the window's handler now, as the OS would.
     void deliver(PlatformWindow* window, const WindowEvent& event);
@@ -103,6 +107,7 @@ public:
     int workWidth = 1920, workHeight = 1050;
     PlatformWindow* captured = nullptr;
     int drags = 0;
+    bool shiftDown = false, controlDown = false;
     // Class names of windows of "other processes" that a second start would find.
     std::vector<std::string> runningInstances;
     std::vector<std::string> activated;

@@ -1,0 +1,244 @@
+#include "CCEditor.h"
+
+#include "AudioEffect.h"
+#include "CBackPage.h"
+#include "PlatformHelpers.h"
+
+#include <mutex>
+
+namespace {
+
+// Filled from the first editor that asks, as the plug-in interface expects.
+AEffEditor::ERect sharedRect;
+
+} // namespace
+
+CCEditor::CCEditor(AudioEffect* effect, const ShellDependencies& dependencies)
+    : AEffEditor(effect),
+      CCPageManager(CCRect{0, 0, kWidth, kHeight}, Options{dependencies.fadeClock, dependencies.fadeThread}),
+      dependencies_(dependencies) {
+    if (effect) {
+        effect->setEditor(this);
+        effect->HasEditor(true);
+    }
+}
+
+CCEditor::~CCEditor() {
+    // The page (and its worker) go with the tree, after the fades were stopped.
+    animator().disable();
+    std::lock_guard<CCLock> guard(lock());
+    if (openCount_ > 0)
+        Close();
+}
+
+bool CCEditor::GetRect(ERect** rect) {
+    if (sharedRect.right == 0) {
+        sharedRect.right = static_cast<short>(kWidth);
+        sharedRect.bottom = static_cast<short>(kHeight);
+    }
+    if (rect)
+        *rect = &sharedRect;
+    return true;
+}
+
+bool CCEditor::Open(PlatformWindow* parent) {
+    std::lock_guard<CCLock> guard(lock());
+    ++openCount_;
+    systemWindow_ = parent;
+    setWindow(parent);
+    if (!offscreen_)
+        createOffscreen();
+    BuildPage();
+    setCanDraw(false); // the first full draw is the main window's
+    timerObject()->startTimer(kFrameTimer, kFrameTimerMs);
+    return true;
+}
+
+void CCEditor::createOffscreen() {
+    std::lock_guard<CCLock> guard(lock());
+    setOffscreenContext(nullptr);
+    context_.reset();
+    offscreen_ = std::make_unique<CCBitmap>();
+    if (!offscreen_->createDibSection(kWidth, kHeight)) {
+        offscreen_.reset();
+        return; // nothing to draw into: drawing has no target
+    }
+    offscreen_->setDrawingTarget(true);
+    context_ = std::make_unique<CCDrawContext>(offscreen_.get());
+    setOffscreenContext(context_.get());
+}
+
+void CCEditor::Close() {
+    std::lock_guard<CCLock> guard(lock());
+    --openCount_;
+    timerObject()->stopTimer(kFrameTimer);
+    timerObject()->stopTimer(kPageTimer);
+    setActive(false);
+    setCanDraw(false);
+    setOffscreenContext(nullptr);
+    context_.reset();
+    offscreen_.reset();
+    systemWindow_ = nullptr;
+}
+
+void CCEditor::BuildPage() {
+    building_ = true;
+    if (!page_) {
+        page_ = new CBackPage(pageRect_, bitmapId_, this, dependencies_);
+        addChild(page_); // builds its controls
+    }
+    setCanDraw(true);
+    ready_ = true;
+    building_ = false;
+    timerObject()->startTimer(kPageTimer, kPageTimerMs);
+}
+
+void CCEditor::Idle() {
+    bool shift = false, control = false;
+    uiPlatform().keyboardModifiers(shift, control);
+    if (shift != lastShift_) {
+        lastShift_ = shift;
+        CCMsg key(shift ? MSG_KEY_DOWN : MSG_KEY_UP, 16);
+        dispatchMessage(&key);
+    }
+    if (control != lastControl_) {
+        lastControl_ = control;
+        CCMsg key(control ? MSG_KEY_DOWN : MSG_KEY_UP, 17);
+        dispatchMessage(&key);
+    }
+}
+
+void CCEditor::present(const CCRect& rect) {
+    if (!offscreen_ || !window())
+        return;
+    // Never past the image, whatever rectangle was collected.
+    const CCRect area = CCDrawContext::intersect(rect, CCRect{0, 0, kWidth, kHeight});
+    if (area.width() <= 0 || area.height() <= 0)
+        return;
+    const PixelImage image{offscreen_->pixels(), offscreen_->width(), offscreen_->height(),
+                           offscreen_->rowBytes()};
+    uiPlatform().present(window(), image, PixelRect{area.left, area.top, area.right, area.bottom});
+}
+
+int CCEditor::handleManagerMessage(CCMsg* msg) {
+    if (!msg)
+        return 0;
+    if (msg->code == MSG_VALUE_CHANGED) {
+        const int tag = msg->first;
+        if (tag < 2) {
+            if (parent()) {
+                msg->code = MSG_VALUE_FORWARD;
+                parent()->handleMessage(msg);
+            }
+        } else if (tag >= 8 && tag <= 16) {
+            switch (tag) {
+            case 11:
+                if (msg->second == 0)
+                    openWithShell(kWebSite);
+                break;
+            case 13:
+            case 14:
+                if (page_)
+                    page_->onControl(msg);
+                break;
+            case 15:
+                if (systemWindow_)
+                    uiPlatform().postClose(systemWindow_);
+                break;
+            default:
+                break;
+            }
+        }
+        return 1;
+    }
+    if (msg->code == MSG_TIMER && msg->first == int32_t(kPageTimer) && page_)
+        page_->onTick();
+    return CCPageManager::handleManagerMessage(msg);
+}
+
+uint32_t CCEditor::translateKey(uint32_t virtualKey) {
+    return virtualKey >= 96 && virtualKey <= 105 ? virtualKey - 96 + '0' : virtualKey;
+}
+
+void CCEditor::dispatchMouse(uint16_t code, const WindowEvent& event) {
+    CCMouseMsg msg;
+    msg.code = code;
+    msg.x = event.x;
+    msg.y = event.y;
+    msg.screenX = event.screenX;
+    msg.screenY = event.screenY;
+    msg.shift = event.shift;
+    msg.control = event.control;
+    msg.first = event.wheelDelta;
+    dispatchMessage(&msg);
+}
+
+void CCEditor::onWindowEvent(const WindowEvent& event) {
+    std::lock_guard<CCLock> guard(lock()); // for the whole message, as the fades expect
+    using Button = WindowEvent::Button;
+    switch (event.kind) {
+    case WindowEvent::Kind::Paint: {
+        const PixelRect& r = event.paint;
+        present(r.left == r.right ? pageRect_ : CCRect{r.left, r.top, r.right, r.bottom});
+        break;
+    }
+    case WindowEvent::Kind::Key: {
+        CCMsg key(event.keyDown ? MSG_KEY_DOWN : MSG_KEY_UP, static_cast<int32_t>(translateKey(event.keyCode)));
+        dispatchMessage(&key);
+        break;
+    }
+    case WindowEvent::Kind::Timer: {
+        CCMsg timer(MSG_TIMER, static_cast<int32_t>(event.timerId));
+        dispatchMessage(&timer);
+        break;
+    }
+    case WindowEvent::Kind::Mouse:
+        switch (event.button) {
+        case Button::LeftDown: {
+            CCMouseMsg probe;
+            probe.code = MSG_PRESS_PROBE;
+            probe.x = event.x, probe.y = event.y;
+            probe.screenX = event.screenX, probe.screenY = event.screenY;
+            probe.shift = event.shift, probe.control = event.control;
+            dispatchMessage(&probe);
+            if (probe.sender) {
+                uiPlatform().captureMouse(window());
+                dispatchMouse(MSG_LBUTTON_DOWN, event);
+            } else if (systemWindow_) {
+                uiPlatform().startWindowDrag(systemWindow_, event.screenX, event.screenY);
+            }
+            break;
+        }
+        case Button::LeftUp:
+            uiPlatform().releaseMouse(window());
+            dispatchMouse(MSG_LBUTTON_UP, event);
+            break;
+        case Button::LeftDouble:
+            dispatchMouse(MSG_LBUTTON_DOUBLE, event);
+            break;
+        case Button::RightDown:
+            uiPlatform().captureMouse(window());
+            dispatchMouse(MSG_RBUTTON_DOWN, event);
+            break;
+        case Button::RightUp:
+            uiPlatform().releaseMouse(window());
+            dispatchMouse(MSG_RBUTTON_UP, event);
+            break;
+        case Button::RightDouble:
+            dispatchMouse(MSG_RBUTTON_DOUBLE, event);
+            break;
+        case Button::Move:
+            dispatchMouse(MSG_MOUSE_MOVE, event);
+            break;
+        case Button::Wheel:
+            if (ready_)
+                dispatchMouse(MSG_MOUSE_WHEEL, event);
+            break;
+        case Button::None:
+            break;
+        }
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "AEffEditor.h"
+#include "CCBitmap.h"
+#include "CCDrawContext.h"
+#include "CCPageManager.h"
+#include "ShellDependencies.h"
+#include "UiPlatform.h"
+
+#include <memory>
+
+class CBackPage;
+
+// The editor: the page manager of the window's contents, with the off-screen image
+// the page is drawn into, the update page, and the translation of the window's
+// input into page messages. The OS window is reached only through the UI platform.
+class CCEditor : public AEffEditor, public CCPageManager {
+public:
+    static constexpr int kWidth = 480;
+    static constexpr int kHeight = 240;
+    static constexpr int kBackgroundId = 200;
+    static constexpr uint32_t kFrameTimer = 8192;
+    static constexpr uint32_t kFrameTimerMs = 20;
+    static constexpr uint32_t kPageTimer = 4099;
+    static constexpr uint32_t kPageTimerMs = 50;
+    static constexpr const char* kWebSite = "https://quorix.example/firmware";
+
+    CCEditor(AudioEffect* effect, const ShellDependencies& dependencies);
+    ~CCEditor() override;
+
+    bool GetRect(ERect** rect) override;
+    bool Open(PlatformWindow* parent) override;
+    void Close() override;
+    void Idle() override;
+    virtual void BuildPage();
+
+    void present(const CCRect& rect) override;
+    int handleManagerMessage(CCMsg* msg) override;
+
+    // The window procedure's part for the editor: input, timers and painting.
+    void onWindowEvent(const WindowEvent& event);
+
+    CBackPage* page() const { return page_; }
+    const CCBitmap* offscreenImage() const { return offscreen_.get(); }
+    bool ready() const { return ready_; }
+
+    // Keypad digits arrive as the digits' own codes.
+    static uint32_t translateKey(uint32_t virtualKey);
+
+private:
+    void createOffscreen();
+    void dispatchMouse(uint16_t code, const WindowEvent& event);
+
+    std::unique_ptr<CCBitmap> offscreen_;
+    std::unique_ptr<CCDrawContext> context_;
+    CBackPage* page_ = nullptr; // owned by the tree
+    int bitmapId_ = kBackgroundId;
+    int16_t openCount_ = 0;
+    CCRect pageRect_{0, 0, kWidth, kHeight};
+    bool ready_ = false;
+    bool lastShift_ = false;
+    bool lastControl_ = false;
+    bool building_ = false;
+    ShellDependencies dependencies_;
+};

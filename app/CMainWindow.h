@@ -1,0 +1,68 @@
+#pragma once
+
+#include "CCMsg.h"
+#include "ShellDependencies.h"
+#include "UiPlatform.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+
+class CAudioEffect;
+class CCEditor;
+class CBackPage;
+
+// Window position in the settings: left in bits 0-15, top in bits 16-31, each a
+// 16-bit two's-complement screen coordinate.
+uint32_t packWindowPosition(int left, int top);
+// A saved position made safe: negative coordinates become 0, and a window that
+// would reach the work area's right (bottom) edge is moved to end one pixel inside.
+void unpackWindowPosition(uint32_t packed, int width, int height, int workWidth, int workHeight,
+                          int& left, int& top);
+
+// The program's one window: borderless, 480 x 240, magenta keyed out, accepting
+// dropped files, remembering its place. It owns the plug-in object, whose editor
+// draws and handles everything inside it.
+class CMainWindow : public WindowHandler {
+public:
+    static constexpr const char* kClassName = "Quorix-Firmware-Main-C7WK0-3HYR7";
+    static constexpr const char* kTitle = "Quorix Firmware Updater";
+    static constexpr const char* kPositionValue = "MainWindow_p";
+    static constexpr uint32_t kForegroundTimer = 2;
+    static constexpr uint32_t kForegroundTimerMs = 200;
+
+    CMainWindow(const ShellDependencies& dependencies, SettingsStore* settings);
+    ~CMainWindow() override;
+    CMainWindow(const CMainWindow&) = delete;
+    CMainWindow& operator=(const CMainWindow&) = delete;
+
+    // Makes the window, its contents and the first full drawing, and shows it.
+    // False when no window could be made.
+    bool create();
+    void onWindowEvent(PlatformWindow* window, const WindowEvent& event) override;
+
+    // A file from outside: only the first of several, refused during an update.
+    void dropFiles(const std::vector<std::string>& paths);
+    // Queued for this window; discarded unread on the next plain event.
+    void post(const CCMsg& msg) { pending_.push_back(msg); }
+    size_t pendingCount() const { return pending_.size(); }
+
+    PlatformWindow* window() const { return window_; }
+    CAudioEffect* effect() const { return effect_.get(); }
+    CCEditor* editor() const;
+    CBackPage* page() const;
+    bool inForeground() const { return inForeground_; }
+    bool closed() const { return window_ == nullptr; }
+
+private:
+    void destroy();
+    void restoreOrCentre();
+
+    ShellDependencies dependencies_;
+    SettingsStore* settings_;
+    PlatformWindow* window_ = nullptr;
+    std::unique_ptr<CAudioEffect> effect_;
+    std::deque<CCMsg> pending_;
+    bool inForeground_ = false;
+};

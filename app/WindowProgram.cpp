@@ -1,0 +1,42 @@
+#include "WindowProgram.h"
+
+#include "CBackPage.h"
+#include "CCEditor.h"
+#include "CMainWindow.h"
+#include "CommandLine.h"
+#include "Framework.h"
+#include "TerminalProgram.h"
+#include "UiPlatform.h"
+
+#include <mutex>
+
+std::string bareFileArgument(const std::vector<std::string>& args) {
+    for (const std::string& arg : args)
+        if (!arg.empty() && arg[0] != '-')
+            return arg;
+    return std::string();
+}
+
+int runWindowProgram(const std::string& commandLine, const std::vector<std::string>& args,
+                     const ShellDependencies& dependencies, SettingsStore* settings) {
+    if (args.empty() && uiPlatform().activateRunningInstance(CMainWindow::kClassName))
+        return 1;
+    startFramework();
+    ExitResult = 0;
+    CMainWindow main(dependencies, settings);
+    if (!main.create())
+        return 0;
+    CBackPage* page = main.page();
+    const UpdateOptions options = parseUpdateOptions(commandLine);
+    if (page && options.complete()) {
+        {
+            std::lock_guard<CCLock> guard(main.editor()->lock());
+            page->prepareCommandLine(&ExitResult);
+        }
+        page->startCommandLineUpdate(options.path->c_str(), options.identity->c_str());
+    } else if (const std::string file = bareFileArgument(args); page && !file.empty()) {
+        main.dropFiles({file});
+    }
+    uiPlatform().runEventLoop();
+    return ExitResult != 0 ? 0 : 1;
+}
