@@ -40,12 +40,13 @@ test-tsan-only:
 	cmake --build --preset tsan
 	ctest --preset tsan
 
-# The demo: the release program updates the simulated device with demo.qfu.
+# The demo: the release program updates the simulated device with demo.qfu, in its
+# window when there is a display (it closes itself at the end), else in the terminal.
 run: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release --target quorix-updater qfu-pack demo_qfu
 	build/release/tools/qfu-pack --inspect build/release/demo.qfu
-	cd build/release && ./quorix-updater --simulate=latency=1 -path:"demo.qfu" -id:"vid_1209&pid_0001"
+	cd build/release && ./quorix-updater --simulate=latency=2 -path:"demo.qfu" -id:"vid_1209&pid_0001"
 
 # Runs a fuzzer (FUZZ_TARGET: update_file or device_replies) for FUZZ_SECONDS; new
 # inputs stay in build/fuzz/corpus-TARGET, crashes land in build/fuzz/findings (copy

@@ -1,12 +1,47 @@
 #include "CommandLine.h"
 #include "Console.h"
+#include "DeviceSearch.h"
+#include "HidSystem.h"
+#include "SettingsFile.h"
+#include "ShellDependencies.h"
+#include "SimulatedHid.h"
 #include "TerminalProgram.h"
+#include "WindowProgram.h"
+#include "X11Platform.h"
 
+#include <algorithm>
 #include <iostream>
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The shell has split and unquoted the arguments already.
-    return runTerminalProgram(quoteArguments(args), args, std::cout, std::cerr,
-                              stdoutIsTerminal());
+    const std::string commandLine = quoteArguments(args);
+    const ProgramArguments arguments = parseProgramArguments(args);
+    const bool terminalWanted = std::find(args.begin(), args.end(), "--terminal") != args.end();
+    if (arguments.help || arguments.version || !arguments.error.empty() || terminalWanted)
+        return runTerminalProgram(commandLine, args, std::cout, std::cerr, stdoutIsTerminal());
+
+    std::string error;
+    std::unique_ptr<X11Platform> x11 = openX11Platform(error);
+    if (!x11) {
+        if (parseUpdateOptions(commandLine).complete())
+            return runTerminalProgram(commandLine, args, std::cout, std::cerr, stdoutIsTerminal());
+        std::cerr << "quorix-updater: the window needs a display (" << error << ").\n"
+                  << "To update in a terminal: quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\"\n";
+        return 1;
+    }
+    setUiPlatform(x11.get());
+    SettingsFile settings(SettingsFile::defaultPath());
+    ShellDependencies dependencies;
+    if (arguments.simulate) {
+        SimulatedDeviceConfig config;
+        SimulatedDeviceConfig::parse(arguments.simulateConfig, config, error);
+        dependencies.hid = std::make_shared<SimulatedHidSystem>(config);
+    } else {
+        dependencies.hid = createPlatformHidSystem();
+    }
+    const int code = runWindowProgram(commandLine, args, dependencies, &settings);
+    closeOpenDeviceList();
+    setUiPlatform(nullptr);
+    return code;
 }

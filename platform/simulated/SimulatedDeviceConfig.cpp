@@ -7,8 +7,8 @@
 
 const char* SimulatedDeviceConfig::syntax() {
     return "vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,block=BYTES,latency=MS,"
-           "appear=MS,unplug-at=K,replug-after=MS,nak-at=K,bad-checksum-at=K,silent-at=K,"
-           "once,busy,count=N";
+           "appear=MS,restart=MS,unplug-at=K,replug-after=MS,nak-at=K,bad-checksum-at=K,"
+           "silent-at=K,once,busy,count=N";
 }
 
 bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig& config,
@@ -50,6 +50,7 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
         } else {
             int* target = key == "latency"           ? &config.latencyMs
                           : key == "appear"          ? &config.appearMs
+                          : key == "restart"         ? &config.restartMs
                           : key == "unplug-at"       ? &config.unplugAt
                           : key == "replug-after"    ? &config.replugAfterMs
                           : key == "nak-at"          ? &config.nakAt

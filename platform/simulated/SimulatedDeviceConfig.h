@@ -28,7 +28,7 @@ struct SimulatedDeviceConfig {
     bool once = false; // faults only on the first attempt at their block
     bool busy = false; // present, but cannot be opened
     int count = 1;     // matching interfaces
-    int restartMs = 1000; // away after a successful update
+    int restartMs = 1000; // away after a successful update; 0: restarts without going away
 
     // Fills config from text (empty text: the defaults). On a bad key or value,
     // returns false with a one-line reason in error.

@@ -38,7 +38,10 @@ struct SimulatedHidSystem::Unit {
     bool presentLocked(Clock::time_point now) {
         if (restartAt && now >= *restartAt) {
             restartAt.reset();
-            goAway(config.restartMs);
+            if (config.restartMs > 0)
+                goAway(config.restartMs);
+            else
+                device.restart(); // at once, never seen gone
         }
         if (now < presentFrom || gone)
             return false;

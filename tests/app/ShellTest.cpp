@@ -133,7 +133,8 @@ struct Shell {
 
 TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     // 100 blocks; the device stays silent once at block 36, so the bar rests at 37 %.
-    Shell shell("block=256,silent-at=36,once,latency=0");
+    // It restarts without going away, so the result stays on the page.
+    Shell shell("block=256,silent-at=36,once,latency=0,restart=0");
     shell.open();
     HeadlessWindow* window = shell.window();
     ASSERT_TRUE(window && window->shown);
@@ -163,12 +164,11 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     ASSERT_TRUE(shell.until([&] { return shell.page()->progressBar()->value() == 37 && shell.settled(); }));
     EXPECT_FALSE(shell.page()->updateButton()->enabled());
     EXPECT_FALSE(shell.page()->closeButton()->enabled());
+    shell.expectScreen("window_progress");
     // A file dropped now is refused; the update goes on.
     shell.drop({shell.makeFile(3, {9, 9, 9})});
     EXPECT_TRUE(shell.showing(updatetexts::kDropRefused));
-    shell.expectScreen("window_progress");
 
-    // Caught before the restarting device drops out and the lines change again.
     ASSERT_TRUE(shell.until([&] { return shell.showing(updatetexts::kUpdateSuccessful) && shell.settled(); }));
     EXPECT_EQ(shell.page()->worker().updater().header().version().major, 1); // not the dropped 9.9.9
     shell.expectScreen("window_result");

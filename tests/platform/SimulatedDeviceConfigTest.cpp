@@ -7,7 +7,7 @@ TEST(SimulatedDeviceConfig, ParsesEveryKey) {
     std::string error;
     ASSERT_TRUE(SimulatedDeviceConfig::parse(
         "vid=abcd,pid=00FF,hw=2.1.03,fw=1.0.07,new-fw=1.1.00,block=48,latency=1,appear=50,"
-        "unplug-at=3,replug-after=1000,nak-at=4,bad-checksum-at=5,silent-at=6,once,busy,count=2",
+        "restart=0,unplug-at=3,replug-after=1000,nak-at=4,bad-checksum-at=5,silent-at=6,once,busy,count=2",
         config, error))
         << error;
     EXPECT_EQ(config.vendorId, 0xABCD);
@@ -19,6 +19,7 @@ TEST(SimulatedDeviceConfig, ParsesEveryKey) {
     EXPECT_EQ(config.blockSize, 48u);
     EXPECT_EQ(config.latencyMs, 1);
     EXPECT_EQ(config.appearMs, 50);
+    EXPECT_EQ(config.restartMs, 0);
     EXPECT_EQ(config.unplugAt, 3);
     EXPECT_EQ(config.replugAfterMs, 1000);
     EXPECT_EQ(config.nakAt, 4);

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The real program in a real X server (Xvfb), driven with xdotool as a user would:
+# open a file through the file dialog (a stub zenity answers), update the simulated
+# device, close; a second start; a command-line run in the window. Each state of the
+# window must match the same golden image the in-memory tests use, with the keyed-out
+# corners showing the desktop colour behind the window.
+#
+#   window-e2e.sh BUILD_DIR GOLDEN_DIR
+set -u
+build=$1
+golden=$2
+updater=$build/quorix-updater
+shot=$build/platform/x11-window-shot
+pack=$build/tools/qfu-pack
+class=Quorix-Firmware-Main-C7WK0-3HYR7
+desktop=336699
+
+work=$(mktemp -d)
+xvfb=
+cleanup() {
+    [ -n "${app:-}" ] && kill "$app" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*"
+    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/e2e-$(basename "$f")"; done
+    exit 1
+}
+
+# A private X server on a free display number.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+export HOME=$work XDG_CONFIG_HOME=$work/config
+mkdir -p "$work/bin"
+printf '#!/bin/sh\necho "%s"\n' "$work/fw.qfu" >"$work/bin/zenity"
+chmod +x "$work/bin/zenity"
+export PATH=$work/bin:$PATH
+"$shot" --paint-root $desktop
+
+"$pack" --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 7 \
+    --out "$work/fw.qfu" >/dev/null || fail "qfu-pack"
+
+expect() { # NAME [WAIT_MS]
+    "$shot" --class $class --golden "$golden/$1.png" --behind $desktop --wait "${2:-5000}" \
+        --out "$work/$1.png" || fail "the window does not show $1"
+}
+
+# 100 blocks of 256 bytes; the device is silent once at block 36 (the bar rests at
+# 37 % for 2 s) and restarts without going away (the result stays).
+"$updater" --simulate=block=256,silent-at=36,once,latency=0,restart=0 &
+app=$!
+expect window_start
+window=$(xdotool search --class "^$class\$" | head -n1)
+[ -n "$window" ] || fail "xdotool finds no window"
+
+# A second start without arguments only brings the first to the front.
+timeout 10 "$updater"
+[ $? = 1 ] || fail "a second start did not exit with 1"
+
+xdotool mousemove --window "$window" 380 88 click 1 # Open File
+expect window_device 10000
+xdotool mousemove --window "$window" 380 118 click 1 # Update
+expect window_progress 10000
+expect window_result 15000
+
+xdotool mousemove --window "$window" 440 30 click 1 # close
+wait "$app"
+code=$?
+app=
+[ $code = 1 ] || fail "an interactive run exited with $code, not 1"
+"$shot" --class $class --gone 3000 || fail "the window is still there"
+grep -q '^MainWindow_p=dword:' "$XDG_CONFIG_HOME/quorix/settings" || fail "the position was not saved"
+
+# A command-line run in the window closes it and exits 0.
+timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001"
+code=$?
+[ $code = 0 ] || fail "a command-line run exited with $code, not 0"
+"$shot" --class $class --gone 3000 || fail "the window of the command-line run is still there"
+echo "window end-to-end: passed"
