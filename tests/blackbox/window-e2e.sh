@@ -77,6 +77,14 @@ app=
 "$shot" --class $class --gone 3000 || fail "the window is still there"
 grep -q '^MainWindow_p=dword:' "$XDG_CONFIG_HOME/quorix/settings" || fail "the position was not saved"
 
+# A file named alone ("Open with") is loaded as if it had been dropped.
+"$updater" --simulate=latency=0,restart=0 "$work/fw.qfu" &
+app=$!
+expect window_device 10000
+kill "$app"
+wait "$app" 2>/dev/null
+app=
+
 # A command-line run in the window closes it and exits 0.
 timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001"
 code=$?
