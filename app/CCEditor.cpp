@@ -160,7 +160,7 @@ uint32_t CCEditor::translateKey(uint32_t virtualKey) {
     return virtualKey >= 96 && virtualKey <= 105 ? virtualKey - 96 + '0' : virtualKey;
 }
 
-void CCEditor::dispatchMouse(uint16_t code, const WindowEvent& event) {
+CCMouseMsg CCEditor::mouseMessage(uint16_t code, const WindowEvent& event) {
     CCMouseMsg msg;
     msg.code = code;
     msg.x = event.x;
@@ -170,6 +170,11 @@ void CCEditor::dispatchMouse(uint16_t code, const WindowEvent& event) {
     msg.shift = event.shift;
     msg.control = event.control;
     msg.first = event.wheelDelta;
+    return msg;
+}
+
+void CCEditor::dispatchMouse(uint16_t code, const WindowEvent& event) {
+    CCMouseMsg msg = mouseMessage(code, event);
     dispatchMessage(&msg);
 }
 
@@ -195,11 +200,7 @@ void CCEditor::onWindowEvent(const WindowEvent& event) {
     case WindowEvent::Kind::Mouse:
         switch (event.button) {
         case Button::LeftDown: {
-            CCMouseMsg probe;
-            probe.code = MSG_PRESS_PROBE;
-            probe.x = event.x, probe.y = event.y;
-            probe.screenX = event.screenX, probe.screenY = event.screenY;
-            probe.shift = event.shift, probe.control = event.control;
+            CCMouseMsg probe = mouseMessage(MSG_PRESS_PROBE, event);
             dispatchMessage(&probe);
             if (probe.sender) {
                 uiPlatform().captureMouse(window());

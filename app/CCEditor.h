@@ -49,6 +49,7 @@ public:
 
 private:
     void createOffscreen();
+    static CCMouseMsg mouseMessage(uint16_t code, const WindowEvent& event);
     void dispatchMouse(uint16_t code, const WindowEvent& event);
 
     std::unique_ptr<CCBitmap> offscreen_;

@@ -300,12 +300,7 @@ void CCTextButton::setText(const char* text) {
 }
 
 char* CCTextButton::getText(char* buffer, size_t length) {
-    if (buffer && length) {
-        const size_t copied = std::min(text_.size(), length - 1);
-        std::memcpy(buffer, text_.data(), copied);
-        buffer[copied] = '\0';
-    }
-    return buffer;
+    return copyText(buffer, length, text_);
 }
 
 void CCTextButton::drawContents(CCDrawContext* context) {

@@ -169,14 +169,7 @@ void CCSelectorBase::setArrowBitmap(int id) {
 }
 
 void CCSelectorBase::drawContents(CCDrawContext* context) {
-    if (background_) {
-        const bool tint = hover_ && hasHighlightColour();
-        if (tint)
-            tintWithHighlight(context);
-        drawStretchedBackground(context, background_, rect_, rightCap_);
-        if (tint)
-            context->setTint(0, 0, 0);
-    }
+    drawHoverBackground(context, rightCap_);
     const std::string text = selectedText();
     CCFont* font = getFont();
     drawString(context, font, text.c_str(), textRect_, alignment_);
@@ -226,13 +219,7 @@ void CCMenuSelector::drawContents(CCDrawContext* context) {
 }
 
 char* CCMenuSelector::getText(char* buffer, size_t length) {
-    if (buffer && length) {
-        const std::string text = selectedText();
-        const size_t copied = std::min(text.size(), length - 1);
-        std::memcpy(buffer, text.data(), copied);
-        buffer[copied] = '\0';
-    }
-    return buffer;
+    return copyText(buffer, length, selectedText());
 }
 
 int CCMenuSelector::onMouse(CCMouseMsg* msg) {

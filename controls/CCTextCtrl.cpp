@@ -81,14 +81,7 @@ int CCTextCtrl::cursorAt(int x, int y) {
 }
 
 void CCTextCtrl::drawContents(CCDrawContext* context) {
-    if (background_) {
-        const bool tint = hover_ && hasHighlightColour();
-        if (tint)
-            tintWithHighlight(context);
-        drawStretchedBackground(context, background_, rect_, rightCap_);
-        if (tint)
-            context->setTint(0, 0, 0);
-    }
+    drawHoverBackground(context, rightCap_);
     if (CCFont* font = getFont()) {
         if (password_) {
             const std::string stars(std::strlen(text_), '*');

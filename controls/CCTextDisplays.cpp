@@ -32,12 +32,7 @@ void CCStaticTextCtrl::setText(const char* text) {
 }
 
 char* CCStaticTextCtrl::getText(char* buffer, size_t length) {
-    if (buffer && length) {
-        const size_t copied = std::min(text_.size(), length - 1);
-        std::memcpy(buffer, text_.data(), copied);
-        buffer[copied] = '\0';
-    }
-    return buffer;
+    return copyText(buffer, length, text_);
 }
 
 void CCStaticTextCtrl::drawContents(CCDrawContext* context) {
@@ -70,15 +65,24 @@ void CCMultiLineTextCtrl::drawContents(CCDrawContext* context) {
     }
 }
 
-std::string versionText(uint32_t version, bool beta) {
+namespace {
+
+// The fields of a 32-bit version number, formatted with one of two patterns.
+std::string formatVersion(uint32_t version, const char* withBuild, const char* withoutBuild) {
     const unsigned major = version >> 24, minor = (version >> 20) & 0xF, revision = (version >> 16) & 0xF,
                    build = version & 0xFFFF;
     char text[48];
     if (build != 0)
-        std::snprintf(text, sizeof text, "%01u.%01u.%01u.%01u", major, minor, revision, build);
+        std::snprintf(text, sizeof text, withBuild, major, minor, revision, build);
     else
-        std::snprintf(text, sizeof text, "%01u.%01u.%01u", major, minor, revision);
-    return std::string(text) + (beta ? " BETA" : "");
+        std::snprintf(text, sizeof text, withoutBuild, major, minor, revision);
+    return text;
+}
+
+} // namespace
+
+std::string versionText(uint32_t version, bool beta) {
+    return formatVersion(version, "%01u.%01u.%01u.%01u", "%01u.%01u.%01u") + (beta ? " BETA" : "");
 }
 
 CCVersion::CCVersion(const CCRect& rect, int lineHeight, CCFont* font, uint32_t version,
@@ -117,14 +121,7 @@ CCVersionTextCtrl::CCVersionTextCtrl(int32_t tag, const CCRect& rect, int backgr
 }
 
 std::string CCVersionTextCtrl::format(uint32_t version) {
-    const unsigned major = version >> 24, minor = (version >> 20) & 0xF, revision = (version >> 16) & 0xF,
-                   build = version & 0xFFFF;
-    char text[48];
-    if (build != 0)
-        std::snprintf(text, sizeof text, "%01u.%01u%01ubeta%02u", major, minor, revision, build);
-    else
-        std::snprintf(text, sizeof text, "%01u.%01u%01u", major, minor, revision);
-    return text;
+    return formatVersion(version, "%01u.%01u%01ubeta%02u", "%01u.%01u%01u");
 }
 
 void CCVersionTextCtrl::setHostVersion(uint32_t version) {

@@ -255,6 +255,26 @@ void CControl::onDoubleClick(int x, int y) {
     syncFromSource();
 }
 
+char* CControl::copyText(char* buffer, size_t length, const std::string& text) {
+    if (buffer && length) {
+        const size_t copied = std::min(text.size(), length - 1);
+        std::memcpy(buffer, text.data(), copied);
+        buffer[copied] = '\0';
+    }
+    return buffer;
+}
+
+void CControl::drawHoverBackground(CCDrawContext* context, int rightCap) const {
+    if (!background_)
+        return;
+    const bool tint = hover_ && hasHighlightColour();
+    if (tint)
+        tintWithHighlight(context);
+    drawStretchedBackground(context, background_, rect_, rightCap);
+    if (tint)
+        context->setTint(0, 0, 0);
+}
+
 char* CControl::getText(char* buffer, size_t length) {
     if (buffer && length)
         buffer[0] = '\0';

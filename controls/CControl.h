@@ -86,6 +86,10 @@ public:
     static bool pressAndHold();
 
 protected:
+    // Copies text into a caller's buffer of length bytes, always terminated.
+    static char* copyText(char* buffer, size_t length, const std::string& text);
+    // The background bitmap, stretched by its right cap, tinted while hovered.
+    void drawHoverBackground(CCDrawContext* context, int rightCap) const;
     ParameterAccess* parameters() const;
     PreferenceAccess* preferences() const;
     bool hasParameter(int32_t index) const;
