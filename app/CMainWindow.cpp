@@ -43,13 +43,13 @@ CBackPage* CMainWindow::page() const {
 }
 
 bool CMainWindow::create() {
-    WindowSpec spec;
-    spec.title = kTitle;
-    spec.className = kClassName;
-    spec.width = CCEditor::kWidth;
-    spec.height = CCEditor::kHeight;
-    spec.colourKey = 0xFF00FF;
-    window_ = uiPlatform().createWindow(spec, this);
+    WindowRequest request;
+    request.title = kTitle;
+    request.className = kClassName;
+    request.width = CCEditor::kWidth;
+    request.height = CCEditor::kHeight;
+    request.colourKey = 0xFF00FF;
+    window_ = uiPlatform().createWindow(request, this);
     if (!window_)
         return false;
     restoreOrCentre();

@@ -22,7 +22,7 @@ public:
     void screenSize(int& width, int& height) override { width = height = 0; }
     void moveWindow(PlatformWindow*, int, int) override {}
     void windowSize(PlatformWindow*, int& width, int& height) override { width = height = 0; }
-    PlatformWindow* createWindow(const WindowSpec&, WindowHandler*) override { return nullptr; }
+    PlatformWindow* createWindow(const WindowRequest&, WindowHandler*) override { return nullptr; }
     void destroyWindow(PlatformWindow*) override {}
     void showWindow(PlatformWindow*) override {}
     void windowPosition(PlatformWindow*, int& x, int& y) override { x = y = 0; }

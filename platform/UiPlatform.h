@@ -63,7 +63,7 @@ public:
     virtual void onWindowEvent(PlatformWindow* window, const WindowEvent& event) = 0;
 };
 
-struct WindowSpec {
+struct WindowRequest {
     std::string title;
     std::string className;   // how a second start finds this one
     int width = 0, height = 0;
@@ -119,7 +119,7 @@ public:
 
     // Windows. A borderless top-level window of that size, not yet shown, at
     // (0, 0) until moved; null when it cannot be made.
-    virtual PlatformWindow* createWindow(const WindowSpec& spec, WindowHandler* handler) = 0;
+    virtual PlatformWindow* createWindow(const WindowRequest& request, WindowHandler* handler) = 0;
     // No event reaches the handler afterwards.
     virtual void destroyWindow(PlatformWindow* window) = 0;
     virtual void showWindow(PlatformWindow* window) = 0;

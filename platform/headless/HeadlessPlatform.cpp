@@ -126,16 +126,16 @@ uint32_t HeadlessPlatform::timerInterval(PlatformWindow* window, uint32_t id) co
     return it == timers_.end() ? 0 : it->second.interval;
 }
 
-PlatformWindow* HeadlessPlatform::createWindow(const WindowSpec& spec, WindowHandler* handler) {
-    if (spec.width <= 0 || spec.height <= 0)
+PlatformWindow* HeadlessPlatform::createWindow(const WindowRequest& request, WindowHandler* handler) {
+    if (request.width <= 0 || request.height <= 0)
         return nullptr;
     auto window = std::make_unique<HeadlessWindow>();
-    window->spec = spec;
+    window->request = request;
     window->handler = handler;
-    window->width = spec.width;
-    window->height = spec.height;
-    window->screen.assign(size_t(spec.width) * size_t(spec.height) * 3, 0);
-    window->hole.assign(size_t(spec.width) * size_t(spec.height), 0);
+    window->width = request.width;
+    window->height = request.height;
+    window->screen.assign(size_t(request.width) * size_t(request.height) * 3, 0);
+    window->hole.assign(size_t(request.width) * size_t(request.height), 0);
     windows_.push_back(std::move(window));
     return windows_.back().get();
 }
@@ -190,7 +190,7 @@ void HeadlessPlatform::present(PlatformWindow* window, const PixelImage& image, 
     headless->lastPresented = rect;
     const int right = std::min({rect.right, image.width, headless->width});
     const int bottom = std::min({rect.bottom, image.height, headless->height});
-    const uint32_t key = headless->spec.colourKey;
+    const uint32_t key = headless->request.colourKey;
     for (int y = std::max(rect.top, 0); y < bottom; ++y) {
         const uint8_t* row = image.pixels + image.rowBytes * size_t(image.height - 1 - y);
         for (int x = std::max(rect.left, 0); x < right; ++x) {

@@ -17,7 +17,7 @@
 struct HeadlessWindow : PlatformWindow {
     int x = 0, y = 0;
     int width = 0, height = 0;
-    WindowSpec spec;
+    WindowRequest request;
     WindowHandler* handler = nullptr;
     bool shown = false;
     bool destroyed = false;
@@ -49,7 +49,7 @@ public:
     void screenSize(int& width, int& height) override;
     void moveWindow(PlatformWindow* window, int x, int y) override;
     void windowSize(PlatformWindow* window, int& width, int& height) override;
-    PlatformWindow* createWindow(const WindowSpec& spec, WindowHandler* handler) override;
+    PlatformWindow* createWindow(const WindowRequest& request, WindowHandler* handler) override;
     void destroyWindow(PlatformWindow* window) override;
     void showWindow(PlatformWindow* window) override;
     void windowPosition(PlatformWindow* window, int& x, int& y) override;

@@ -84,7 +84,7 @@ bool offersUriList(X11State& state, const XClientMessageEvent& enter) {
 } // namespace
 
 void X11State::dropMessage(X11Window& window, const XClientMessageEvent& message) {
-    if (message.format != 32 || !window.spec.acceptFiles)
+    if (message.format != 32 || !window.request.acceptFiles)
         return;
     const Window source = Window(message.data.l[0]);
     if (message.message_type == atoms.xdndEnter) {

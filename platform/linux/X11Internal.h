@@ -23,7 +23,7 @@
 struct X11Window : PlatformWindow {
     Window id = 0;
     GC gc = nullptr;
-    WindowSpec spec;
+    WindowRequest request;
     WindowHandler* handler = nullptr;
     bool destroyed = false;
 
@@ -104,7 +104,7 @@ struct X11State {
     template <class Request> bool trapErrors(Request request);
 
     // X11Window.cpp
-    X11Window* makeWindow(const WindowSpec& spec, WindowHandler* handler);
+    X11Window* makeWindow(const WindowRequest& request, WindowHandler* handler);
     void releaseWindow(X11Window& window);
     void presentRect(X11Window& window, const PixelImage& image, const PixelRect& rect);
     // X11Dnd.cpp

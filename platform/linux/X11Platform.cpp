@@ -583,7 +583,7 @@ void X11Platform::moveWindow(PlatformWindow* window, int x, int y) {
 void X11Platform::windowSize(PlatformWindow* window, int& width, int& height) {
     width = height = 0;
     if (X11Window* target = x_->live(window))
-        width = target->spec.width, height = target->spec.height;
+        width = target->request.width, height = target->request.height;
 }
 
 void X11Platform::windowPosition(PlatformWindow* window, int& x, int& y) {
@@ -593,8 +593,8 @@ void X11Platform::windowPosition(PlatformWindow* window, int& x, int& y) {
 
 // --- windows -----------------------------------------------------------------
 
-PlatformWindow* X11Platform::createWindow(const WindowSpec& spec, WindowHandler* handler) {
-    return x_->makeWindow(spec, handler);
+PlatformWindow* X11Platform::createWindow(const WindowRequest& request, WindowHandler* handler) {
+    return x_->makeWindow(request, handler);
 }
 
 void X11Platform::destroyWindow(PlatformWindow* window) {
@@ -759,14 +759,14 @@ bool X11Platform::readWindowPixels(PlatformWindow* window, std::vector<uint32_t>
         return false;
     XImage* image = nullptr;
     x_->trapErrors([&] {
-        image = XGetImage(x_->display, target->id, 0, 0, unsigned(target->spec.width),
-                          unsigned(target->spec.height), AllPlanes, ZPixmap);
+        image = XGetImage(x_->display, target->id, 0, 0, unsigned(target->request.width),
+                          unsigned(target->request.height), AllPlanes, ZPixmap);
     });
     if (!image)
         return false;
-    pixels.resize(size_t(target->spec.width) * size_t(target->spec.height));
-    for (int y = 0; y < target->spec.height; ++y)
-        for (int x = 0; x < target->spec.width; ++x) {
+    pixels.resize(size_t(target->request.width) * size_t(target->request.height));
+    for (int y = 0; y < target->request.height; ++y)
+        for (int x = 0; x < target->request.width; ++x) {
             const unsigned long value = XGetPixel(image, x, y);
             auto channel = [value](unsigned long mask) {
                 if (!mask)
@@ -777,7 +777,7 @@ bool X11Platform::readWindowPixels(PlatformWindow* window, std::vector<uint32_t>
                 const unsigned long max = mask >> shift;
                 return unsigned(((value & mask) >> shift) * 255 / max);
             };
-            pixels[size_t(y) * size_t(target->spec.width) + size_t(x)] =
+            pixels[size_t(y) * size_t(target->request.width) + size_t(x)] =
                 channel(image->red_mask) << 16 | channel(image->green_mask) << 8 | channel(image->blue_mask);
         }
     XDestroyImage(image);

@@ -35,7 +35,7 @@ public:
     void screenSize(int& width, int& height) override;
     void moveWindow(PlatformWindow* window, int x, int y) override;
     void windowSize(PlatformWindow* window, int& width, int& height) override;
-    PlatformWindow* createWindow(const WindowSpec& spec, WindowHandler* handler) override;
+    PlatformWindow* createWindow(const WindowRequest& request, WindowHandler* handler) override;
     void destroyWindow(PlatformWindow* window) override;
     void showWindow(PlatformWindow* window) override;
     void windowPosition(PlatformWindow* window, int& x, int& y) override;

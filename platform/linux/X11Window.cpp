@@ -60,7 +60,7 @@ unsigned long toField(uint8_t value, unsigned long mask) {
 
 bool attachSharedImage(X11State& state, X11Window& window) {
     XImage* image = XShmCreateImage(state.display, state.visual, unsigned(state.depth), ZPixmap, nullptr,
-                                    &window.shm, unsigned(window.spec.width), unsigned(window.spec.height));
+                                    &window.shm, unsigned(window.request.width), unsigned(window.request.height));
     if (!image)
         return false;
     window.shm.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(image->height),
@@ -93,7 +93,7 @@ bool makeImage(X11State& state, X11Window& window) {
         return true;
     state.sharedMemory = false; // the server refused once: it will again
     XImage* image = XCreateImage(state.display, state.visual, unsigned(state.depth), ZPixmap, 0, nullptr,
-                                 unsigned(window.spec.width), unsigned(window.spec.height), 32, 0);
+                                 unsigned(window.request.width), unsigned(window.request.height), 32, 0);
     if (!image)
         return false;
     image->data = static_cast<char*>(std::calloc(size_t(image->bytes_per_line), size_t(image->height)));
@@ -121,11 +121,11 @@ void applyShape(X11State& state, X11Window& window) {
 
 } // namespace
 
-X11Window* X11State::makeWindow(const WindowSpec& spec, WindowHandler* handler) {
-    if (spec.width <= 0 || spec.height <= 0 || spec.width > 8192 || spec.height > 8192)
+X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* handler) {
+    if (request.width <= 0 || request.height <= 0 || request.width > 8192 || request.height > 8192)
         return nullptr;
     auto window = std::make_unique<X11Window>();
-    window->spec = spec;
+    window->request = request;
     window->handler = handler;
 
     XSetWindowAttributes attributes{};
@@ -134,18 +134,18 @@ X11Window* X11State::makeWindow(const WindowSpec& spec, WindowHandler* handler) 
                             KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
     attributes.colormap = XCreateColormap(display, root, visual, AllocNone);
     bool created = trapErrors([&] {
-        window->id = XCreateWindow(display, root, 0, 0, unsigned(spec.width), unsigned(spec.height), 0, depth,
+        window->id = XCreateWindow(display, root, 0, 0, unsigned(request.width), unsigned(request.height), 0, depth,
                                    InputOutput, visual, CWBackPixmap | CWEventMask | CWColormap, &attributes);
     });
     if (!created || !window->id)
         return nullptr;
     window->gc = XCreateGC(display, window->id, 0, nullptr);
 
-    XStoreName(display, window->id, spec.title.c_str());
+    XStoreName(display, window->id, request.title.c_str());
     XChangeProperty(display, window->id, atoms.netWmName, atoms.utf8String, 8, PropModeReplace,
-                    reinterpret_cast<const unsigned char*>(spec.title.data()), int(spec.title.size()));
+                    reinterpret_cast<const unsigned char*>(request.title.data()), int(request.title.size()));
     std::string instanceName = "quorix-updater";
-    XClassHint classHint{instanceName.data(), const_cast<char*>(spec.className.c_str())};
+    XClassHint classHint{instanceName.data(), const_cast<char*>(request.className.c_str())};
     XSetClassHint(display, window->id, &classHint);
     Atom protocols[] = {atoms.wmDeleteWindow};
     XSetWMProtocols(display, window->id, protocols, 1);
@@ -157,8 +157,8 @@ X11Window* X11State::makeWindow(const WindowSpec& spec, WindowHandler* handler) 
     // A fixed size; the position is the program's (it keeps the window on screen itself).
     XSizeHints* size = XAllocSizeHints();
     size->flags = PPosition | USPosition | PMinSize | PMaxSize;
-    size->min_width = size->max_width = spec.width;
-    size->min_height = size->max_height = spec.height;
+    size->min_width = size->max_width = request.width;
+    size->min_height = size->max_height = request.height;
     XSetWMNormalHints(display, window->id, size);
     XFree(size);
     XWMHints* hints = XAllocWMHints();
@@ -172,7 +172,7 @@ X11Window* X11State::makeWindow(const WindowSpec& spec, WindowHandler* handler) 
     if (!icon.empty())
         XChangeProperty(display, window->id, atoms.netWmIcon, XA_CARDINAL, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(icon.data()), int(icon.size()));
-    if (spec.acceptFiles) {
+    if (request.acceptFiles) {
         const unsigned long version = 5;
         XChangeProperty(display, window->id, atoms.xdndAware, XA_ATOM, 32, PropModeReplace,
                         reinterpret_cast<const unsigned char*>(&version), 1);
@@ -183,7 +183,7 @@ X11Window* X11State::makeWindow(const WindowSpec& spec, WindowHandler* handler) 
     else if (!cursorShown && invisibleCursor)
         XDefineCursor(display, window->id, invisibleCursor);
 
-    window->mask.reset(spec.width, spec.height);
+    window->mask.reset(request.width, request.height);
     XFreeColormap(display, attributes.colormap); // the window holds its own reference
     XFlush(display);
     windows.push_back(std::move(window));
@@ -219,8 +219,8 @@ void X11State::presentRect(X11Window& window, const PixelImage& image, const Pix
     if (!image.pixels || image.width <= 0 || image.height <= 0)
         return;
     const int left = std::max(rect.left, 0), top = std::max(rect.top, 0);
-    const int right = std::min({rect.right, image.width, window.spec.width});
-    const int bottom = std::min({rect.bottom, image.height, window.spec.height});
+    const int right = std::min({rect.right, image.width, window.request.width});
+    const int bottom = std::min({rect.bottom, image.height, window.request.height});
     if (left >= right || top >= bottom)
         return;
     if (!window.image && !makeImage(*this, window))
@@ -247,7 +247,7 @@ void X11State::presentRect(X11Window& window, const PixelImage& image, const Pix
                           toField(source[0], target->blue_mask));
     }
 
-    if (shapes && window.mask.update(image, PixelRect{left, top, right, bottom}, window.spec.colourKey))
+    if (shapes && window.mask.update(image, PixelRect{left, top, right, bottom}, window.request.colourKey))
         applyShape(*this, window);
 
     const unsigned width = unsigned(right - left), height = unsigned(bottom - top);

@@ -138,8 +138,8 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     shell.open();
     HeadlessWindow* window = shell.window();
     ASSERT_TRUE(window && window->shown);
-    EXPECT_EQ(window->spec.className, "Quorix-Firmware-Main-C7WK0-3HYR7");
-    EXPECT_EQ(window->spec.title, "Quorix Firmware Updater");
+    EXPECT_EQ(window->request.className, "Quorix-Firmware-Main-C7WK0-3HYR7");
+    EXPECT_EQ(window->request.title, "Quorix Firmware Updater");
     EXPECT_EQ(window->x, 960 - 240); // centred: no saved place
     EXPECT_EQ(window->y, 540 - 120);
     EXPECT_TRUE(shell.platform.timerRunning(window, CCEditor::kPageTimer));

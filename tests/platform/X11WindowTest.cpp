@@ -84,10 +84,10 @@ protected:
         platform = openX11Platform(error);
         if (!platform)
             GTEST_SKIP() << error << " (run under xvfb-run)";
-        spec.title = "Quorix test";
-        spec.className = "Quorix-Test-" + std::to_string(::getpid());
-        spec.width = 480;
-        spec.height = 240;
+        request.title = "Quorix test";
+        request.className = "Quorix-Test-" + std::to_string(::getpid());
+        request.width = 480;
+        request.height = 240;
     }
 
     bool pumpUntil(const std::function<bool()>& done, int milliseconds = 3000) {
@@ -102,7 +102,7 @@ protected:
 
     // A shown window at (x, y) that has had its first paint.
     PlatformWindow* openShown(int x = 50, int y = 60) {
-        PlatformWindow* window = platform->createWindow(spec, &recorder);
+        PlatformWindow* window = platform->createWindow(request, &recorder);
         if (!window)
             return nullptr;
         platform->moveWindow(window, x, y);
@@ -112,7 +112,7 @@ protected:
     }
 
     std::unique_ptr<X11Platform> platform;
-    WindowSpec spec;
+    WindowRequest request;
     Recorder recorder;
 };
 
@@ -221,7 +221,7 @@ TEST_F(X11Windows, GeometryAndPointer) {
 }
 
 TEST_F(X11Windows, TimersOnceRepeatingAndRestarted) {
-    PlatformWindow* window = platform->createWindow(spec, &recorder);
+    PlatformWindow* window = platform->createWindow(request, &recorder);
     ASSERT_NE(window, nullptr);
     platform->startTimer(window, 7, 20);    // below 4097: once
     platform->startTimer(window, 4097, 15); // repeats
@@ -259,7 +259,7 @@ TEST_F(X11Windows, TimersOnceRepeatingAndRestarted) {
 }
 
 TEST_F(X11Windows, CloseAndQuitArePostedToTheLoop) {
-    PlatformWindow* window = platform->createWindow(spec, &recorder);
+    PlatformWindow* window = platform->createWindow(request, &recorder);
     ASSERT_NE(window, nullptr);
     constexpr uint32_t kGiveUp = 2;
     recorder.also = [&](PlatformWindow* w, const WindowEvent& e) {
@@ -293,14 +293,14 @@ TEST_F(X11Windows, CloseAndQuitArePostedToTheLoop) {
 }
 
 TEST_F(X11Windows, SecondStartFindsTheFirstByClass) {
-    PlatformWindow* window = platform->createWindow(spec, &recorder);
+    PlatformWindow* window = platform->createWindow(request, &recorder);
     ASSERT_NE(window, nullptr);
     std::string error;
     std::unique_ptr<X11Platform> second = openX11Platform(error);
     ASSERT_NE(second, nullptr) << error;
-    EXPECT_FALSE(second->activateRunningInstance(spec.className + "-other"));
-    EXPECT_FALSE(second->activateRunningInstance(spec.className.substr(0, 8)));
-    EXPECT_TRUE(second->activateRunningInstance(spec.className));
+    EXPECT_FALSE(second->activateRunningInstance(request.className + "-other"));
+    EXPECT_FALSE(second->activateRunningInstance(request.className.substr(0, 8)));
+    EXPECT_TRUE(second->activateRunningInstance(request.className));
     // It was never shown; activation maps it.
     ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Paint) > 0; }));
 }
