@@ -408,6 +408,12 @@ TEST(PlatformHelpers, DirectoriesFiltersCursorAndCentring) {
     hideCursor(6, 6);
     EXPECT_EQ(platform.showCursorCalls, 1);
     TestManager manager; // installs its own platform for its lifetime
+    manager.platform.yesNoAnswers = {true};
+    setAppString(0, "Quorix");
+    EXPECT_TRUE(manager.timerObject()->askYesNo("Are you sure you want to delete ?"));
+    EXPECT_FALSE(manager.timerObject()->askYesNo("Again?")); // no more answers: No
+    ASSERT_EQ(manager.platform.questions.size(), 2u);
+    EXPECT_EQ(manager.platform.questions[0].first, "Quorix");
     manager.timerObject()->showCursorAt(1, 1);
     EXPECT_EQ(manager.platform.showCursorCalls, 1);
     manager.timerObject()->showCursorAt(1, 1); // shown already
