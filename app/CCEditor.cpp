@@ -4,6 +4,7 @@
 #include "CBackPage.h"
 #include "PlatformHelpers.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace {
@@ -115,6 +116,16 @@ void CCEditor::present(const CCRect& rect) {
     const CCRect area = CCDrawContext::intersect(rect, CCRect{0, 0, kWidth, kHeight});
     if (area.width() <= 0 || area.height() <= 0)
         return;
+    if (std::this_thread::get_id() != uiThread_) {
+        std::lock_guard<CCLock> guard(lock());
+        if (!presentPending_)
+            pendingRect_ = area;
+        pendingRect_ = CCRect{std::min(pendingRect_.left, area.left), std::min(pendingRect_.top, area.top),
+                              std::max(pendingRect_.right, area.right), std::max(pendingRect_.bottom, area.bottom)};
+        presentPending_ = true;
+        uiPlatform().requestPresent(window());
+        return;
+    }
     const PixelImage image{offscreen_->pixels(), offscreen_->width(), offscreen_->height(),
                            offscreen_->rowBytes()};
     uiPlatform().present(window(), image, PixelRect{area.left, area.top, area.right, area.bottom});
@@ -187,6 +198,12 @@ void CCEditor::onWindowEvent(const WindowEvent& event) {
         present(r.left == r.right ? pageRect_ : CCRect{r.left, r.top, r.right, r.bottom});
         break;
     }
+    case WindowEvent::Kind::PresentRequest:
+        if (presentPending_) {
+            presentPending_ = false;
+            present(pendingRect_);
+        }
+        break;
     case WindowEvent::Kind::Key: {
         CCMsg key(event.keyDown ? MSG_KEY_DOWN : MSG_KEY_UP, static_cast<int32_t>(translateKey(event.keyCode)));
         dispatchMessage(&key);

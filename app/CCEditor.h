@@ -8,6 +8,7 @@
 #include "UiPlatform.h"
 
 #include <memory>
+#include <thread>
 
 class CBackPage;
 
@@ -63,4 +64,9 @@ private:
     bool lastControl_ = false;
     bool building_ = false;
     ShellDependencies dependencies_;
+    // Only the user-interface thread talks to the OS: presents the fade thread asks
+    // for are collected here (under the manager lock) and made on that thread.
+    const std::thread::id uiThread_ = std::this_thread::get_id();
+    bool presentPending_ = false;
+    CCRect pendingRect_;
 };

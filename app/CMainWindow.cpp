@@ -4,6 +4,7 @@
 #include "CBackPage.h"
 #include "CCEditor.h"
 #include "PlatformHelpers.h"
+#include "TerminalProgram.h"
 
 #include <algorithm>
 #include <mutex>
@@ -106,9 +107,29 @@ void CMainWindow::dropFiles(const std::vector<std::string>& paths) {
     backPage->loadFile(paths.front().c_str());
 }
 
+void CMainWindow::startCommandLineUpdate(const std::string& path, const std::string& identity) {
+    CBackPage* backPage = page();
+    if (!backPage)
+        return;
+    {
+        std::lock_guard<CCLock> guard(editor()->lock());
+        backPage->prepareCommandLine(&ExitResult);
+    }
+    commandLinePath_ = path;
+    commandLineIdentity_ = identity;
+    uiPlatform().startTimer(window_, kCommandLineTimer, kCommandLineDelayMs);
+}
+
 void CMainWindow::onWindowEvent(PlatformWindow* window, const WindowEvent& event) {
     if (window != window_)
         return;
+    ++eventDepth_;
+    handleEvent(event);
+    if (--eventDepth_ == 0 && closePending_)
+        destroy(); // nothing of the window is used after this
+}
+
+void CMainWindow::handleEvent(const WindowEvent& event) {
     if (CCEditor* ed = editor()) {
         // Waits for the fade thread to finish its pass.
         std::lock_guard<CCLock> guard(ed->lock());
@@ -117,6 +138,13 @@ void CMainWindow::onWindowEvent(PlatformWindow* window, const WindowEvent& event
     case WindowEvent::Kind::Timer:
         if (event.timerId == kForegroundTimer)
             return; // the foreground follows the activation events
+        if (event.timerId == kCommandLineTimer) {
+            if (CBackPage* backPage = page()) {
+                std::lock_guard<CCLock> guard(editor()->lock());
+                backPage->startCommandLineUpdate(commandLinePath_.c_str(), commandLineIdentity_.c_str());
+            }
+            return;
+        }
         break;
     case WindowEvent::Kind::Activate:
         inForeground_ = event.active;
@@ -125,7 +153,7 @@ void CMainWindow::onWindowEvent(PlatformWindow* window, const WindowEvent& event
         dropFiles(event.paths);
         return;
     case WindowEvent::Kind::Close:
-        destroy(); // nothing of the window is used after this
+        closePending_ = true;
         return;
     default:
         break;

@@ -31,6 +31,8 @@ public:
     static constexpr const char* kPositionValue = "MainWindow_p";
     static constexpr uint32_t kForegroundTimer = 2;
     static constexpr uint32_t kForegroundTimerMs = 200;
+    static constexpr uint32_t kCommandLineTimer = 3;
+    static constexpr uint32_t kCommandLineDelayMs = 100;
 
     CMainWindow(const ShellDependencies& dependencies, SettingsStore* settings);
     ~CMainWindow() override;
@@ -44,6 +46,10 @@ public:
 
     // A file from outside: only the first of several, refused during an update.
     void dropFiles(const std::vector<std::string>& paths);
+    // The update named on the command line: its texts at once, its start (which
+    // waits up to 10 s for the device) from the event loop, once the window has
+    // been painted.
+    void startCommandLineUpdate(const std::string& path, const std::string& identity);
     // Queued for this window; discarded unread on the next plain event.
     void post(const CCMsg& msg) { pending_.push_back(msg); }
     size_t pendingCount() const { return pending_.size(); }
@@ -56,6 +62,7 @@ public:
     bool closed() const { return window_ == nullptr; }
 
 private:
+    void handleEvent(const WindowEvent& event);
     void destroy();
     void restoreOrCentre();
 
@@ -65,4 +72,9 @@ private:
     std::unique_ptr<CAudioEffect> effect_;
     std::deque<CCMsg> pending_;
     bool inForeground_ = false;
+    // A close that arrives inside another event (the OS's move loop runs events
+    // while a press is still being handled) waits until that event is done.
+    int eventDepth_ = 0;
+    bool closePending_ = false;
+    std::string commandLinePath_, commandLineIdentity_;
 };

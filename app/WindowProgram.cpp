@@ -26,17 +26,11 @@ int runWindowProgram(const std::string& commandLine, const std::vector<std::stri
     CMainWindow main(dependencies, settings);
     if (!main.create())
         return 0;
-    CBackPage* page = main.page();
     const UpdateOptions options = parseUpdateOptions(commandLine);
-    if (page && options.complete()) {
-        {
-            std::lock_guard<CCLock> guard(main.editor()->lock());
-            page->prepareCommandLine(&ExitResult);
-        }
-        page->startCommandLineUpdate(options.path->c_str(), options.identity->c_str());
-    } else if (const std::string file = bareFileArgument(args); page && !file.empty()) {
+    if (options.complete())
+        main.startCommandLineUpdate(*options.path, *options.identity);
+    else if (const std::string file = bareFileArgument(args); !file.empty())
         main.dropFiles({file});
-    }
     uiPlatform().runEventLoop();
     return ExitResult != 0 ? 0 : 1;
 }

@@ -156,7 +156,8 @@ int CCOnOffButton::onParameterMessage(CCMsg* msg) {
 void CCOnOffButton::onEnabledChanged(bool enabled) {
     if (enabled)
         return;
-    hoverLook_ = false;
+    // A disabled button never sees the release that would end its press.
+    hoverLook_ = pressed_ = false;
     invalidate(false);
 }
 

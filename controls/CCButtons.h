@@ -64,6 +64,10 @@ public:
 // Shows the cell given by a flash phase while on; the owner flips the phase.
 class CCFlashingOnOffButton : public CControl {
 public:
+    void onEnabledChanged(bool enabled) override {
+        if (!enabled)
+            pressed_ = false; // the release will not reach a disabled button
+    }
     CCFlashingOnOffButton(int32_t tag, int left, int top, int right, int bottom, int stripId, int mode,
                           int32_t value, CCPageObject* listener, uint16_t viewBits);
     ~CCFlashingOnOffButton() override;
@@ -84,6 +88,10 @@ private:
 // While on, its second cell pulses in over the first on a window timer.
 class CCPulseButton : public CControl {
 public:
+    void onEnabledChanged(bool enabled) override {
+        if (!enabled)
+            pressed_ = false; // the release will not reach a disabled button
+    }
     // A repeating window timer id (one-shot ids would end the pulse after one step).
     static constexpr uint32_t kDefaultTimerId = 4101;
     static constexpr uint32_t kPulseMs = 50;
@@ -116,6 +124,10 @@ private:
 // A background with a text; another font while the pointer is over it.
 class CCTextButton : public CControl {
 public:
+    void onEnabledChanged(bool enabled) override {
+        if (!enabled)
+            pressed_ = false; // the release will not reach a disabled button
+    }
     CCTextButton(int32_t tag, const CCRect& rect, CCFont* font, CCFont* hoverFont, int backgroundId,
                  CCPageObject* listener, uint16_t viewBits);
     void setText(const char* text);

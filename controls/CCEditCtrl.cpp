@@ -1,6 +1,7 @@
 #include "CCEditCtrl.h"
 
 #include "CControl.h"
+#include "CCPageManager.h"
 #include "CCMsg.h"
 
 namespace {
@@ -32,12 +33,26 @@ std::string cleanEditText(const std::string& text, int maxLength) {
     return cleaned.substr(first, last - first + 1);
 }
 
+namespace {
+
+// The owner may have left the tree (and been destroyed) while the edit was open:
+// the manager forgets it then, so only its current edit object hears back.
+bool ownerStillEditing(const EditRequest& request) {
+    if (!request.owner || !request.manager || request.manager->editObject() != request.owner)
+        return false;
+    request.manager->setEditObject(nullptr);
+    return true;
+}
+
+} // namespace
+
 void finishEdit(const EditRequest& request, const std::string& entered) {
-    if (!request.owner)
+    if (!ownerStillEditing(request))
         return;
     std::string cleaned = cleanEditText(entered, request.maxLength);
     if (cleaned.empty()) {
-        cancelEdit(request);
+        CCMsg cancelled(MSG_EDIT_CANCEL, request.id);
+        request.owner->deliverTo(&cancelled);
         return;
     }
     CCMsg done(MSG_EDIT_DONE, request.id, cleaned.data());
@@ -45,7 +60,7 @@ void finishEdit(const EditRequest& request, const std::string& entered) {
 }
 
 void cancelEdit(const EditRequest& request) {
-    if (!request.owner)
+    if (!ownerStillEditing(request))
         return;
     CCMsg cancelled(MSG_EDIT_CANCEL, request.id);
     request.owner->deliverTo(&cancelled);

@@ -7,12 +7,14 @@
 #include <vector>
 
 class CControl;
+class CCPageManager;
 
 // What a text field asks of the edit control that opens over it.
 struct EditRequest {
     CCRect rect;
     int32_t id = 0;            // reported back in 525 / 526
-    CControl* owner = nullptr; // receives the result
+    CControl* owner = nullptr; // receives the result while it is the manager's edit object
+    CCPageManager* manager = nullptr;
     std::string text;
     int maxLength = 255;
     bool password = false;

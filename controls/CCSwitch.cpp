@@ -63,15 +63,11 @@ int CCSwitch::onMouse(CCMouseMsg* msg) {
         dragY_ = msg->screenY;
         return 1;
     }
-    case MSG_LBUTTON_UP: {
+    case MSG_LBUTTON_UP:
         if (!hasCapture_)
             return 0;
-        setCapture(false);
-        const CCPoint knob = knobPoint(value_);
-        if (CCTimerObject* timers = timerObjectOf())
-            timers->showCursorAt(knob.x, knob.y);
+        endDrag();
         return 1;
-    }
     case MSG_MOUSE_WHEEL: {
         if (!hitTest(msg->x, msg->y))
             return 0;
@@ -83,6 +79,18 @@ int CCSwitch::onMouse(CCMouseMsg* msg) {
     default:
         return 0;
     }
+}
+
+void CCSwitch::endDrag() {
+    setCapture(false);
+    const CCPoint knob = knobPoint(value_);
+    if (CCTimerObject* timers = timerObjectOf())
+        timers->showCursorAt(knob.x, knob.y);
+}
+
+void CCSwitch::onEnabledChanged(bool enabled) {
+    if (!enabled && hasCapture_)
+        endDrag();
 }
 
 int CCSwitch::onParameterMessage(CCMsg* msg) {

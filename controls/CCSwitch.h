@@ -16,12 +16,17 @@ public:
     void drawContents(CCDrawContext* context) override;
     int onMouse(CCMouseMsg* msg) override;
     int onParameterMessage(CCMsg* msg) override;
+    // Disabled mid-drag: the capture goes and the cursor comes back.
+    void onEnabledChanged(bool enabled) override;
 
     // Local coordinates to a position; the knob of a position in window coordinates.
     int positionAt(int localX, int localY) const;
     CCPoint knobPoint(int position) const;
 
 private:
+    // The capture goes and the cursor comes back over the knob.
+    void endDrag();
+
     CCImageStrip* strip_ = nullptr;
     int cellWidth_;
     bool vertical_;

@@ -3,6 +3,7 @@
 #include "CCBitmapCache.h"
 #include "CCEditCtrl.h"
 #include "CCFont.h"
+#include "CCPageManager.h"
 #include "Framework.h"
 #include "ParameterAccess.h"
 
@@ -111,7 +112,9 @@ int CCTextCtrl::onMouse(CCMouseMsg* msg) {
     request.text = text_;
     request.maxLength = maxLength_;
     request.password = password_;
-    editControlProvider().open(request);
+    request.manager = managerOf();
+    if (request.manager && editControlProvider().open(request))
+        request.manager->setEditObject(this);
     return 1; // even when no edit control could be made
 }
 

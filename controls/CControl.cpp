@@ -285,7 +285,7 @@ void CControl::setFromText(int32_t ignored, const char* text, bool asInteger) {
     (void)ignored;
     if (!text)
         return;
-    float number = static_cast<float>(std::strtod(text, nullptr));
+    float number = std::strtof(text, nullptr); // out of range: ±HUGE_VALF, never undefined
     if (ParameterAccess* access = parameters(); access && hasParameter(tag_)) {
         float normalized = 0;
         if (access->parseText(tag_, text, normalized))

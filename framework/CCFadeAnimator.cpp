@@ -107,6 +107,8 @@ uint8_t CCFadeAnimator::alphaAt(const Entry& entry, uint32_t now) const {
 uint32_t CCFadeAnimator::step(const Entry& entry, uint32_t now) {
     CCPageObject* object = entry.object;
     if (entry.immediate) {
+        // Whatever set the alpha meanwhile, the fade ends where it was asked to.
+        object->setAlpha(entry.target);
         object->invalidate(true);
         if (entry.code && object->alpha() == entry.target) {
             CCMsg done(entry.code);

@@ -164,10 +164,9 @@ void CCPageManager::closeModal() {
     CCPageObject* closing = modal_;
     modal_ = nullptr;
     removeChild(closing);
-    if (dispatchDepth_ > 0)
-        closedModals_.push_back(closing); // its own handler may still be running
-    else
-        delete closing;
+    // Its own handler may still be running (a dispatch, a fade's message): it is
+    // destroyed once the outermost dispatch is over.
+    closedModals_.push_back(closing);
     CCMsg closed(MSG_MODAL_CLOSED);
     dispatchMessage(&closed);
 }
@@ -222,6 +221,9 @@ void CCPageManager::fadeTo(CCPageObject* object, uint8_t target, int step, uint1
         animator_.add(object, target, step, code);
         return;
     }
+    // Done at once: a fade still running would take the alpha back.
+    animator_.cancel(object);
+    object->markFading(false);
     object->setAlpha(target);
     object->invalidate(true);
     if (code) {

@@ -27,6 +27,8 @@ public:
     CCPageManager();
     explicit CCPageManager(const CCRect& rect);
     CCPageManager(const CCRect& rect, Options options);
+    // A derived manager that owns what is drawn into or presented to must stop the
+    // fades in its own destructor (animator().disable()): they run until here.
     ~CCPageManager() override;
 
     int handleMessage(CCMsg* msg) override; // deferred handling

@@ -61,6 +61,10 @@ void CCPageObject::setEnabled(bool enabled, uint8_t alpha) {
     enabled_ = enabled;
     onEnabledChanged(enabled);
     if (alpha != 0) {
+        if (CCPageManager* manager = managerOf()) {
+            manager->animator().cancel(this); // or a running fade takes the alpha back
+            markFading(false);
+        }
         setAlpha(alpha);
         invalidate(true);
     } else if (CCPageManager* manager = managerOf()) {
@@ -376,7 +380,7 @@ void CCPageObject::drawClipped(CCDrawContext* context, CCPageObject* object) {
         // The ancestors' alphas are applied again as the tree is walked down, so
         // both paths start from the caller's alpha; the walk above only decides.
         if (object->overlapsSibling_)
-            drawClipped(context, nullptr);
+            CCPageObject::drawClipped(context, nullptr); // the manager adds its modal object itself
         else
             drawWithBackdrop(context, object, false);
     }

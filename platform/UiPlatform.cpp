@@ -32,6 +32,7 @@ public:
     void startWindowDrag(PlatformWindow*, int, int) override {}
     void present(PlatformWindow*, const PixelImage&, const PixelRect&) override {}
     void postClose(PlatformWindow*) override {}
+    void requestPresent(PlatformWindow*) override {}
     bool activateRunningInstance(const std::string&) override { return false; }
     void runEventLoop() override {}
     void postQuit() override {}

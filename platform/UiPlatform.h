@@ -39,7 +39,8 @@ struct PixelImage {
 
 // What happens to a window, as the OS reports it, in the program's own terms.
 struct WindowEvent {
-    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate };
+    // PresentRequest: asked for with requestPresent, from any thread.
+    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate, PresentRequest };
     enum class Button { None, LeftDown, LeftUp, LeftDouble, RightDown, RightUp, RightDouble, Move, Wheel };
     Kind kind = Kind::Paint;
     Button button = Button::None;
@@ -136,6 +137,9 @@ public:
     virtual void present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) = 0;
     // A Close event reaches the handler from the event loop, not from inside this call.
     virtual void postClose(PlatformWindow* window) = 0;
+    // Safe from any thread: a PresentRequest event reaches the window's handler on
+    // the user-interface thread soon. Requests not yet delivered are merged.
+    virtual void requestPresent(PlatformWindow* window) = 0;
     // Finds a running instance's window by class name; raises and restores it.
     virtual bool activateRunningInstance(const std::string& className) = 0;
     // Runs events until quit is posted; the loop then returns.

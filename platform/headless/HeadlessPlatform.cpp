@@ -1,6 +1,7 @@
 #include "HeadlessPlatform.h"
 
 #include <algorithm>
+#include <chrono>
 
 void HeadlessPlatform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) {
     // Starting a running timer restarts it, as SetTimer does.
@@ -180,12 +181,16 @@ void HeadlessPlatform::releaseMouse(PlatformWindow* window) {
 
 void HeadlessPlatform::startWindowDrag(PlatformWindow*, int, int) {
     ++drags;
+    if (duringDrag)
+        duringDrag();
 }
 
 void HeadlessPlatform::present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) {
     auto* headless = dynamic_cast<HeadlessWindow*>(window);
     if (!headless || headless->destroyed || !image.pixels)
         return;
+    if (std::this_thread::get_id() != owner_)
+        ++presentsOffThread;
     ++headless->presents;
     headless->lastPresented = rect;
     const int right = std::min({rect.right, image.width, headless->width});
@@ -208,6 +213,12 @@ void HeadlessPlatform::postClose(PlatformWindow* window) {
     closes_.push_back(window);
 }
 
+void HeadlessPlatform::requestPresent(PlatformWindow* window) {
+    std::lock_guard<std::mutex> guard(presentRequestsLock_);
+    if (std::find(presentRequests_.begin(), presentRequests_.end(), window) == presentRequests_.end())
+        presentRequests_.push_back(window);
+}
+
 bool HeadlessPlatform::activateRunningInstance(const std::string& className) {
     const bool found =
         std::find(runningInstances.begin(), runningInstances.end(), className) != runningInstances.end();
@@ -223,6 +234,16 @@ void HeadlessPlatform::deliver(PlatformWindow* window, const WindowEvent& event)
 }
 
 bool HeadlessPlatform::pump() {
+    std::vector<PlatformWindow*> presents;
+    {
+        std::lock_guard<std::mutex> guard(presentRequestsLock_);
+        presents.swap(presentRequests_);
+    }
+    for (PlatformWindow* window : presents) {
+        WindowEvent request;
+        request.kind = WindowEvent::Kind::PresentRequest;
+        deliver(window, request);
+    }
     std::vector<PlatformWindow*> closes;
     closes.swap(closes_);
     for (PlatformWindow* window : closes) {
@@ -234,8 +255,10 @@ bool HeadlessPlatform::pump() {
 }
 
 void HeadlessPlatform::runEventLoop() {
-    // Nothing arrives by itself here: only what was posted, then the loop ends.
-    while (pump() && !closes_.empty()) {
+    // Timers on the test clock, kept in step with real time, until quit.
+    while (pump()) {
+        advance(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <atomic>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +62,7 @@ public:
     void startWindowDrag(PlatformWindow* window, int screenX, int screenY) override;
     void present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) override;
     void postClose(PlatformWindow* window) override;
+    void requestPresent(PlatformWindow* window) override;
     bool activateRunningInstance(const std::string& className) override;
     void runEventLoop() override;
     void postQuit() override;
@@ -107,6 +111,10 @@ public:
     int workWidth = 1920, workHeight = 1050;
     PlatformWindow* captured = nullptr;
     int drags = 0;
+    // Runs inside startWindowDrag, as an OS's move loop runs events meanwhile.
+    std::function<void()> duringDrag;
+    // Presents made on a thread other than the one that made the platform.
+    std::atomic<int> presentsOffThread{0};
     bool shiftDown = false, controlDown = false;
     // Class names of windows of "other processes" that a second start would find.
     std::vector<std::string> runningInstances;
@@ -121,5 +129,8 @@ private:
     uint64_t now_ = 0;
     std::vector<std::unique_ptr<HeadlessWindow>> windows_;
     std::vector<PlatformWindow*> closes_;
+    std::mutex presentRequestsLock_;
+    std::vector<PlatformWindow*> presentRequests_; // guarded by presentRequestsLock_
+    const std::thread::id owner_ = std::this_thread::get_id();
     bool quit_ = false;
 };

@@ -77,6 +77,7 @@ struct X11State {
 
     std::mutex postedLock;
     std::vector<PlatformWindow*> postedCloses; // guarded by postedLock
+    std::vector<PlatformWindow*> postedPresents; // guarded by postedLock
     std::atomic<bool> quit{false};
 
     std::map<int, Cursor> cursors; // by kind

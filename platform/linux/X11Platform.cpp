@@ -246,11 +246,27 @@ void X11Platform::fireDueTimers() {
     }
 }
 
-void X11Platform::deliverPostedCloses() {
-    std::vector<PlatformWindow*> closes;
+void X11Platform::requestPresent(PlatformWindow* window) {
     {
         std::lock_guard<std::mutex> lock(x_->postedLock);
+        if (std::find(x_->postedPresents.begin(), x_->postedPresents.end(), window) != x_->postedPresents.end())
+            return;
+        x_->postedPresents.push_back(window);
+    }
+    x_->wake();
+}
+
+void X11Platform::deliverPostedCloses() {
+    std::vector<PlatformWindow*> presents, closes;
+    {
+        std::lock_guard<std::mutex> lock(x_->postedLock);
+        presents.swap(x_->postedPresents);
         closes.swap(x_->postedCloses);
+    }
+    for (PlatformWindow* window : presents) {
+        WindowEvent request;
+        request.kind = WindowEvent::Kind::PresentRequest;
+        x_->deliver(x_->live(window), request);
     }
     for (PlatformWindow* window : closes) {
         WindowEvent close;

@@ -46,6 +46,7 @@ public:
     void present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) override;
     // Both may be called from any thread; they wake the loop.
     void postClose(PlatformWindow* window) override;
+    void requestPresent(PlatformWindow* window) override;
     bool activateRunningInstance(const std::string& className) override;
     void runEventLoop() override;
     void postQuit() override;

@@ -185,6 +185,36 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     EXPECT_EQ(packed, packWindowPosition(720, 420));
 }
 
+TEST(Shell, CloseDuringAWindowDragWaitsForThePress) {
+    Shell shell;
+    shell.open();
+    bool aliveDuringDrag = false;
+    shell.platform.duringDrag = [&] {
+        // The move loop runs events: a close arrives while the press is handled.
+        shell.platform.postClose(shell.window());
+        shell.platform.pump();
+        aliveDuringDrag = !shell.main->closed();
+    };
+    shell.mouse(WindowEvent::Button::LeftDown, 200, 30); // empty area: a drag
+    EXPECT_TRUE(aliveDuringDrag);
+    EXPECT_TRUE(shell.main->closed());
+}
+
+TEST(Shell, FadesOnTheirOwnThreadPresentOnlyThroughTheWindowThread) {
+    Shell shell;
+    shell.dependencies.fadeClock = nullptr;
+    shell.dependencies.fadeThread = true; // the real fade thread, in real time
+    shell.open();
+    shell.drop({shell.makeFile(4)});
+    // The device's arrival fades the update button in.
+    ASSERT_TRUE(shell.until([&] {
+        return shell.page()->lines().size() == 5 && shell.main->editor()->animator().entryCount() == 0;
+    }));
+    shell.platform.pump(); // the last step's present
+    EXPECT_EQ(shell.platform.presentsOffThread.load(), 0);
+    shell.expectScreen("window_device");
+}
+
 TEST(Shell, CommandLineRunClosesTheWindowWithItsResult) {
     struct Case {
         const char* device;
@@ -196,9 +226,8 @@ TEST(Shell, CommandLineRunClosesTheWindowWithItsResult) {
         const std::string file = shell.makeFile(20);
         shell.open();
         ExitResult = 0;
-        shell.page()->prepareCommandLine(&ExitResult);
+        shell.main->startCommandLineUpdate(file, "vid_1209&pid_0001");
         EXPECT_EQ(shell.page()->lines(), updatetexts::commandLineStartLines());
-        ASSERT_TRUE(shell.page()->startCommandLineUpdate(file.c_str(), "vid_1209&pid_0001"));
         ASSERT_TRUE(shell.until([&] { return shell.main->closed(); }, 30000)) << c.device;
         EXPECT_EQ(ExitResult != 0, c.ok) << c.device;
     }
@@ -211,6 +240,19 @@ TEST(Shell, SingleInstanceAndSavedPlaces) {
         EXPECT_EQ(runWindowProgram("", {}, shell.dependencies, &shell.settings), 1);
         EXPECT_EQ(shell.platform.activated.size(), 1u);
         EXPECT_EQ(shell.platform.lastWindow(), nullptr); // nothing was made
+    }
+    {
+        // With arguments a second instance starts even while one runs; its
+        // command-line run ends with the exit code of the update.
+        Shell shell("latency=0");
+        shell.platform.runningInstances = {CMainWindow::kClassName};
+        const std::string file = shell.makeFile(10);
+        const std::string line = "-path:\"" + file + "\" -id:\"vid_1209&pid_0001\"";
+        EXPECT_EQ(runWindowProgram(line, {"-path:" + file, "-id:vid_1209&pid_0001"}, shell.dependencies,
+                                   &shell.settings),
+                  0);
+        EXPECT_TRUE(shell.platform.activated.empty());
+        EXPECT_TRUE(shell.platform.lastWindow() && shell.platform.lastWindow()->destroyed);
     }
     struct Place {
         int savedLeft, savedTop;
@@ -248,11 +290,30 @@ TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     site.second = 0;
     editor->handleManagerMessage(&site);
     EXPECT_EQ(shell.platform.shellOpened.size(), 1u);
+    struct KeyProbe : CCPageObject {
+        int handleMessage(CCMsg* msg) override {
+            if (msg->code == MSG_KEY_DOWN || msg->code == MSG_KEY_UP)
+                keys.emplace_back(msg->code, msg->first);
+            return 0;
+        }
+        std::vector<std::pair<int, int>> keys;
+    };
+    auto* probe = new KeyProbe;
+    editor->addChild(probe);
     shell.platform.shiftDown = true;
     editor->Idle();
     editor->Idle(); // no change: no second message
     shell.platform.shiftDown = false;
+    shell.platform.controlDown = true;
     editor->Idle();
+    const std::vector<std::pair<int, int>> expected = {{MSG_KEY_DOWN, 16}, {MSG_KEY_UP, 16}, {MSG_KEY_DOWN, 17}};
+    EXPECT_EQ(probe->keys, expected);
+    WindowEvent keypad;
+    keypad.kind = WindowEvent::Kind::Key;
+    keypad.keyDown = true;
+    keypad.keyCode = 101; // keypad 5
+    shell.platform.deliver(shell.window(), keypad);
+    EXPECT_EQ(probe->keys.back(), std::make_pair(int(MSG_KEY_DOWN), int('5')));
     // The open button with a dialog that is cancelled changes nothing.
     shell.click(380, 88);
     ASSERT_EQ(shell.platform.fileDialogs.size(), 1u);

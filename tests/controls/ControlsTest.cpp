@@ -193,6 +193,15 @@ TEST(Buttons, EveryModeOverAPressAndARelease) {
     EXPECT_EQ(button->currentFrame(), 0u);
     button->setEnabled(false, 0);
     EXPECT_FALSE(button->hoverLook());
+
+    // Disabled while held down: the release never comes, so the press ends now.
+    button->setEnabled(true, 0);
+    CCMouseMsg press = rig.manager.mouse(MSG_LBUTTON_DOWN, 370, 110);
+    button->deliverTo(&press);
+    ASSERT_TRUE(button->pressed());
+    button->setEnabled(false, 0);
+    EXPECT_FALSE(button->pressed());
+    EXPECT_EQ(button->currentFrame(), 1u);
 }
 
 TEST(Buttons, SwitchDragsOnePositionPerStep) {
@@ -327,13 +336,20 @@ TEST(TextControls, EditingAndLines) {
     EXPECT_STREQ(field->text(), "12.5");
     EXPECT_EQ(std::count(rig.page->codes.begin(), rig.page->codes.end(), MSG_EDIT_CANCEL), 1);
 
+    // A field removed while its edit is open hears nothing back.
+    rig.manager.click(20, 15);
+    rig.page->removeChild(field);
+    delete field;
+    EXPECT_TRUE(edits.finish("late"));
+    field = rig.add(new CCTextCtrl(50, CCRect{10, 10, 100, 28}, 202, nullptr, 0));
+
     // A field sticking out of its parent opens nothing.
     auto* box = rig.add(new Probe(200, 200, 260, 220));
     auto* outside = new CCTextCtrl(51, CCRect{40, 0, 100, 18}, 0, nullptr, 0);
     box->addChild(outside);
     CCMouseMsg press = rig.manager.mouse(MSG_LBUTTON_DOWN, 250, 205);
     outside->deliverTo(&press);
-    EXPECT_EQ(edits.opened.size(), 2u);
+    EXPECT_EQ(edits.opened.size(), 3u);
     setEditControlProvider(previous);
 
     std::string big(400, 'y');

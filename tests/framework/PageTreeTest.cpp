@@ -289,6 +289,23 @@ TEST(PageManager, FadesFollowTheClock) {
     manager.animator().runPass();
     EXPECT_EQ(control->alpha(), 255);
 
+    // Alpha set directly while a fade runs: the fade is dropped, not left to spin
+    // or to take the alpha back.
+    auto* member = new CControl(4, 50, 50, 60, 60, 0, 1, 0, nullptr, 0);
+    page->addChild(member);
+    manager.fadeTo(member, member->alpha(), 20, 0); // immediate
+    member->setEnabled(false, 80);
+    EXPECT_EQ(manager.animator().runPass(), CCFadeAnimator::kForever);
+    EXPECT_EQ(member->alpha(), 80);
+    member->setEnabled(true, 0); // 80 → 255 …
+    manager.clock.now += 50;
+    manager.animator().runPass();
+    member->setEnabled(false, 80); // … cut short
+    manager.clock.now += 10000;
+    EXPECT_EQ(manager.animator().runPass(), CCFadeAnimator::kForever);
+    EXPECT_EQ(member->alpha(), 80);
+    EXPECT_FALSE(member->fading());
+
     // An inactive manager completes fades at once.
     manager.setActive(false);
     manager.fadeTo(object, 90, 20, MSG_FADE_DONE);
@@ -455,6 +472,7 @@ TEST(PageManager, AnimatorRunsBesideDispatchAndRemoval) {
             setActive(true);
             setCanDraw(true);
         }
+        ~SteadyManager() override { animator().disable(); } // before the image goes
         void present(const CCRect&) override { ++presents; }
         CCBitmap image;
         std::unique_ptr<CCDrawContext> context;
