@@ -314,6 +314,11 @@ TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     keypad.keyCode = 101; // keypad 5
     shell.platform.deliver(shell.window(), keypad);
     EXPECT_EQ(probe->keys.back(), std::make_pair(int(MSG_KEY_DOWN), int('5')));
+    // Messages waiting for the window are dropped unread by the next event.
+    shell.main->post(CCMsg(700));
+    EXPECT_EQ(shell.main->pendingCount(), 1u);
+    shell.mouse(WindowEvent::Button::Move, 5, 5);
+    EXPECT_EQ(shell.main->pendingCount(), 0u);
     // The open button with a dialog that is cancelled changes nothing.
     shell.click(380, 88);
     ASSERT_EQ(shell.platform.fileDialogs.size(), 1u);

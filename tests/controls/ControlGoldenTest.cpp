@@ -1,5 +1,5 @@
-// Whole pictures of the controls, drawn through the page tree exactly as the
-// window draws them, compared pixel for pixel with tests/golden.
+// Whole pictures of every control family in its states, drawn through the page
+// tree exactly as the window draws them, compared pixel for pixel with tests/golden.
 #include "../framework/Golden.h"
 #include "../support/PageSupport.h"
 
@@ -12,21 +12,10 @@
 #include "CCTextCtrl.h"
 #include "CCTextDisplays.h"
 #include "CCValueDisplays.h"
-#include "EmbeddedFonts.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-CCFont* tondo(int size, bool bold, uint8_t grey) {
-    FontDescription d;
-    d.kind = 1;
-    d.bold = bold ? 1 : 0;
-    d.size = uint8_t(size);
-    d.red = d.green = d.blue = grey;
-    const FontData data = embeddedFont(bold ? FontRole::TondoBold : FontRole::TondoRegular);
-    return findFont(d, data.data, data.size);
-}
 
 CCFont* arial(int size, uint8_t red, uint8_t green, uint8_t blue) {
     FontDescription d;
@@ -46,45 +35,6 @@ void render(TestManager& manager) {
     manager.redrawRect(CCRect{0, 0, 480, 240}, nullptr);
 }
 
-// The update page's controls at their places.
-struct UpdatePage {
-    UpdatePage() {
-        page = new CCPage(101, 0, 0, 480, 240, 200);
-        manager.addChild(page);
-        progress = new CCSimpleProgress(0, CCRect{40, 206, 249, 224}, 203, 0, 100, nullptr, 0);
-        progress->setBackgroundBitmap(202);
-        progress->setHighlightFade(1, 10, 0);
-        page->addChild(progress);
-        update = new CCOnOffButton(13, CCPoint{364, 108}, 204, 3, CCOnOffButton::MODE_CLICK_HOVER, 0, nullptr, 0);
-        open = new CCOnOffButton(14, CCPoint{364, 78}, 205, 3, CCOnOffButton::MODE_CLICK_HOVER, 0, nullptr, 0);
-        close = new CCOnOffButton(15, CCPoint{425, 15}, 206, 3, CCOnOffButton::MODE_CLICK_HOVER, 0, nullptr, 0);
-        for (CCOnOffButton* button : {update, open, close}) {
-            page->addChild(button);
-            button->refreshValue();
-        }
-        message = new CCMultiLineTextCtrl(14, CCRect{50, 80, 340, 190}, 0, nullptr, 0);
-        message->setFont(tondo(13, false, 0));
-        page->addChild(message);
-        version = new CCStaticTextCtrl(4, CCRect{180, 49, 279, 65}, tondo(12, true, 255), 0, nullptr, 0);
-        page->addChild(version);
-        version->setText("1.3.00");
-        const char* lines[] = {"Firmware update ready (Version: 1.1.00)", "Device: Quorix Demo Device",
-                               "Hardware version: 1.0.00", "Firmware version: 1.0.00", "Ready to update"};
-        message->setLines(lines, 5);
-    }
-    void each(void (*action)(TestManager&, CCOnOffButton*)) {
-        for (CCOnOffButton* button : {update, open, close})
-            action(manager, button);
-    }
-
-    TestManager manager;
-    CCPage* page;
-    CCSimpleProgress* progress;
-    CCOnOffButton *update, *open, *close;
-    CCMultiLineTextCtrl* message;
-    CCStaticTextCtrl* version;
-};
-
 class SheetPage : public CCPage {
 public:
     SheetPage() : CCPage(0, 0, 0, 480, 240, 0) {}
@@ -94,63 +44,6 @@ public:
 };
 
 } // namespace
-
-TEST(UpdatePageGolden, ButtonsInEveryStateAndTheProgressBar) {
-    {
-        UpdatePage normal; // progress disabled at 0, buttons as at start
-        normal.progress->setEnabled(false, 0);
-        render(normal.manager);
-        expectGolden("update_page_normal", normal.manager.image);
-    }
-    {
-        UpdatePage hover;
-        hover.progress->setValue(37, true, true, false);
-        hover.each([](TestManager& manager, CCOnOffButton* button) {
-            CCMouseMsg move = manager.mouse(MSG_MOUSE_MOVE, button->rect().left + 5, button->rect().top + 5);
-            button->deliverTo(&move);
-        });
-        render(hover.manager);
-        expectGolden("update_page_hover", hover.manager.image);
-    }
-    {
-        UpdatePage pressed;
-        pressed.progress->setValue(100, true, true, false);
-        pressed.each([](TestManager& manager, CCOnOffButton* button) {
-            CCMouseMsg press = manager.mouse(MSG_LBUTTON_DOWN, button->rect().left + 5, button->rect().top + 5);
-            button->deliverTo(&press);
-        });
-        render(pressed.manager);
-        expectGolden("update_page_pressed", pressed.manager.image);
-    }
-    {
-        UpdatePage disabled; // as during an update: every button faded to 48
-        disabled.progress->setValue(37, true, true, false);
-        disabled.each([](TestManager&, CCOnOffButton* button) { button->setEnabled(false, 0); });
-        const char* lines[] = {"Updating Quorix Demo Device", "Please don't interrupt or unplug the device."};
-        disabled.message->setLines(lines, 2);
-        render(disabled.manager);
-        EXPECT_EQ(disabled.update->alpha(), 48);
-        expectGolden("update_page_disabled", disabled.manager.image);
-    }
-}
-
-TEST(UpdatePageGolden, PartialRedrawsMatchAFullRedraw) {
-    UpdatePage page;
-    page.progress->setEnabled(false, 0);
-    render(page.manager);
-    // Change things one by one, each redrawn alone, then compare with a full draw.
-    page.progress->setEnabled(true, 0);
-    settle(page.manager);
-    page.progress->setValue(62, true, true, false);
-    CCMouseMsg move = page.manager.mouse(MSG_MOUSE_MOVE, 370, 112);
-    page.manager.dispatchMessage(&move);
-    page.close->setEnabled(false, 0);
-    settle(page.manager);
-    const CCBitmap& partial = page.manager.image;
-    std::vector<uint8_t> before(partial.pixels(), partial.pixels() + partial.rowBytes() * 240);
-    page.manager.redrawRect(CCRect{0, 0, 480, 240}, nullptr);
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), partial.pixels()));
-}
 
 TEST(ControlSheets, Displays) {
     TestManager manager;
