@@ -145,6 +145,11 @@ uint32_t CCFadeAnimator::runPass() {
 uint32_t CCFadeAnimator::passLocked() {
     std::lock_guard<CCLock> guard(lock_);
     passes_.fetch_add(1);
+    struct PassMark {
+        bool& flag;
+        explicit PassMark(bool& f) : flag(f) { flag = true; }
+        ~PassMark() { flag = false; }
+    } mark(inPass_);
     const uint32_t now = clock_->nowMs();
     uint32_t wait = kForever;
     // A step delivers messages whose handlers may start or cancel fades: walk a

@@ -49,6 +49,8 @@ public:
     bool disabled() const { return disabled_.load(); }
     // Passes made so far (any thread).
     uint64_t passes() const { return passes_.load(); }
+    // A pass is stepping fades now; read under the manager's lock.
+    bool inPass() const { return inPass_; }
 
 private:
     struct Entry {
@@ -76,6 +78,7 @@ private:
     std::mutex wakeMutex_;
     std::condition_variable wakeSignal_;
     bool woken_ = false;
+    bool inPass_ = false; // written under the manager's lock
     std::atomic<bool> quit_{false};
     std::atomic<bool> disabled_{false};
     std::atomic<uint64_t> passes_{0};

@@ -143,7 +143,8 @@ bool CCPageManager::dispatchMessage(CCMsg* msg) {
         handled = false;
     }
     endDefer();
-    if (--dispatchDepth_ == 0) {
+    // Closed modal objects go once no handler of theirs can still be running.
+    if (--dispatchDepth_ == 0 && !animator_.inPass()) {
         std::vector<CCPageObject*> closed;
         closed.swap(closedModals_);
         for (CCPageObject* object : closed)

@@ -181,6 +181,33 @@ TEST(PageManager, ModalObjectTakesTheMouseAndClosesOnPressOutside) {
     }
 }
 
+TEST(PageManager, AModalObjectMayCloseItselfFromItsOwnHandler) {
+    // It closes when its fade ends (a message from the fade pass) and still uses
+    // itself afterwards: it must outlive its handler.
+    struct SelfClosing : Probe {
+        SelfClosing(CCPageManager& owner) : Probe(100, 100, 200, 200), manager(owner) {}
+        int handleMessage(CCMsg* msg) override {
+            if (msg->code == MSG_FADE_DONE) {
+                manager.setModal(nullptr);
+                codes.push_back(msg->code); // after its own close
+            }
+            return 0;
+        }
+        CCPageManager& manager;
+    };
+    TestManager manager;
+    auto* page = new Probe(0, 0, 480, 240);
+    manager.addChild(page);
+    auto* modal = new SelfClosing(manager);
+    manager.setModal(modal, 1);
+    manager.fadeTo(modal, 100, 10, MSG_FADE_DONE);
+    manager.clock.now += 10000;
+    manager.animator().runPass();
+    EXPECT_EQ(manager.modalObject(), nullptr);
+    EXPECT_EQ(std::count(page->codes.begin(), page->codes.end(), MSG_MODAL_CLOSED), 1);
+    manager.send(MSG_MOUSE_MOVE, 1, 1); // the next dispatch lets it go
+}
+
 TEST(PageManager, RedrawsAreMergedAndOverlapsRedrawEverything) {
     TestManager manager;
     auto* page = new Probe(0, 0, 480, 240);
