@@ -361,6 +361,14 @@ TEST(PageManager, RemovalForgetsEverythingThatPointsAtTheObject) {
     EXPECT_EQ(manager.animator().entryCount(), 0u);
     manager.send(MSG_MOUSE_MOVE, 16, 16); // nothing dangles
     manager.animator().runPass();
+
+    auto* modal = new Probe(0, 0, 50, 50);
+    manager.setModal(modal, 0);
+    ASSERT_EQ(manager.modalObject(), modal);
+    manager.removeChild(modal);
+    EXPECT_EQ(manager.modalObject(), nullptr);
+    delete modal;
+    manager.send(MSG_LBUTTON_DOWN, 10, 10); // no modal object left to close
 }
 
 TEST(PageTree, GroupSelectionWithMaskAndLimit) {
