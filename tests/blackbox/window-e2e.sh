@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program in a real X server (Xvfb), driven with xdotool as a user would:
 # open a file through the file dialog (a stub zenity answers), update the simulated
-# device, close; a second start; a command-line run in the window. Each state of the
+# device, close; a second start; a dropped file; a file named alone; a command-line
+# run in the window. Each state of the
 # window must match the same golden image the in-memory tests use, with the keyed-out
 # corners showing the desktop colour behind the window.
 #
@@ -76,6 +77,19 @@ app=
 [ $code = 1 ] || fail "an interactive run exited with $code, not 1"
 "$shot" --class $class --gone 3000 || fail "the window is still there"
 grep -q '^MainWindow_p=dword:' "$XDG_CONFIG_HOME/quorix/settings" || fail "the position was not saved"
+
+# A file dropped on the window from another program (XDND).
+"$updater" --simulate=latency=0,restart=0 &
+app=$!
+expect window_start
+window=$(xdotool search --class "^$class\$" | head -n1)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+"$build/platform/x11-drop-files" "$window" $((X + 150)) $((Y + 120)) "$work/fw.qfu" ||
+    fail "the dropped file was not taken"
+expect window_device 10000
+kill "$app"
+wait "$app" 2>/dev/null
+app=
 
 # A file named alone ("Open with") is loaded as if it had been dropped.
 "$updater" --simulate=latency=0,restart=0 "$work/fw.qfu" &
