@@ -8,6 +8,7 @@
 #include "EmbeddedFonts.h"
 #include "PlatformHelpers.h"
 #include "TerminalProgram.h"
+#include "UiPlatform.h"
 #include "UpdateTexts.h"
 
 namespace {
@@ -76,14 +77,16 @@ bool CBackPage::onControl(CCMsg* msg) {
 
 LoadOutcome CBackPage::loadFile(const char* path) {
     const LoadOutcome outcome = presenter_.loadFile(path);
-    if (outcome == LoadOutcome::RefusedDuringUpdate) {
-        // The running update keeps its lines; one more says why nothing happened.
-        std::vector<std::string> lines = lines_;
-        if (lines.empty() || lines.back() != updatetexts::kDropRefused)
-            lines.push_back(updatetexts::kDropRefused);
-        showLines(lines);
-    }
+    if (outcome == LoadOutcome::RefusedDuringUpdate)
+        appendLine(updatetexts::kDropRefused); // the running update keeps its lines
     return outcome;
+}
+
+void CBackPage::appendLine(const char* line) {
+    std::vector<std::string> lines = lines_;
+    if (lines.empty() || lines.back() != line)
+        lines.push_back(line);
+    showLines(lines);
 }
 
 void CBackPage::showLines(const std::vector<std::string>& lines) {
@@ -129,6 +132,10 @@ void CBackPage::requestClose() {
 }
 
 std::optional<std::string> CBackPage::chooseUpdateFile() {
+    if (!uiPlatform().dialogsAvailable()) {
+        appendLine(updatetexts::kNoFileDialog);
+        return std::nullopt;
+    }
     const char* extensions[] = {"qfu"};
     const char* descriptions[] = {"qfu"};
     std::string file;

@@ -51,6 +51,8 @@ public:
 
 private:
     void buildControls();
+    // One more line under what the page shows, once.
+    void appendLine(const char* line);
     // The page's view of the presenter.
     void showLines(const std::vector<std::string>& lines) override;
     void setProgressValue(int percent) override;

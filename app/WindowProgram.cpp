@@ -10,6 +10,23 @@
 
 #include <mutex>
 
+namespace {
+
+// The window of the running program, for finishWithoutDisplay (UI thread only).
+CMainWindow* runningWindow = nullptr;
+
+// An update writes a few hundred kilobytes at most; a quarter of an hour is plenty.
+constexpr int kFinishLimitMs = 15 * 60 * 1000;
+
+} // namespace
+
+int finishWithoutDisplay() {
+    if (runningWindow)
+        if (CBackPage* page = runningWindow->page())
+            page->worker().finishAndClose(kFinishLimitMs);
+    return ExitResult != 0 ? 0 : 1;
+}
+
 std::string bareFileArgument(const std::vector<std::string>& args) {
     for (const std::string& arg : args)
         if (!arg.empty() && arg[0] != '-')
@@ -25,12 +42,14 @@ int runWindowProgram(const std::string& commandLine, const std::vector<std::stri
     ExitResult = 0;
     CMainWindow main(dependencies, settings);
     if (!main.create())
-        return 0;
+        return 1; // no window, nothing updated: a failure, whatever was asked
+    runningWindow = &main;
     const UpdateOptions options = parseUpdateOptions(commandLine);
     if (options.complete())
         main.startCommandLineUpdate(*options.path, *options.identity);
     else if (const std::string file = bareFileArgument(args); !file.empty())
         main.dropFiles({file});
     uiPlatform().runEventLoop();
+    runningWindow = nullptr;
     return ExitResult != 0 ? 0 : 1;
 }

@@ -15,6 +15,11 @@ struct ShellDependencies;
 int runWindowProgram(const std::string& commandLine, const std::vector<std::string>& args,
                      const ShellDependencies& dependencies, SettingsStore* settings);
 
+// When the display goes away under a running program: lets an update in progress
+// finish and closes the device, then returns the exit code. Only from the
+// user-interface thread, with no window call after it.
+int finishWithoutDisplay();
+
 // The update file a file manager's "Open with" names: the first argument that is
 // not an option. Empty when there is none.
 std::string bareFileArgument(const std::vector<std::string>& args);

@@ -108,6 +108,8 @@ public:
     // True for Yes.
     virtual bool askYesNo(PlatformWindow* owner, const std::string& caption,
                           const std::string& text) = 0;
+    // Whether dialogs can be shown at all (on Linux a dialog program is installed).
+    virtual bool dialogsAvailable() { return true; }
     // The chosen file's path; nothing when cancelled.
     virtual std::optional<std::string> openFileDialog(PlatformWindow* owner,
                                                       const FileDialogRequest& request) = 0;

@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <thread>
 
@@ -104,7 +105,12 @@ void CFirmwareUpdater::setExplicitIdentity(uint16_t vendorId, uint16_t productId
 }
 
 bool CFirmwareUpdater::loadFile(const char* path) {
-    return loadFromStream(path ? std::fopen(path, "rb") : nullptr);
+    // Only a regular file: opening a FIFO or a device (a dropped path can name
+    // anything) would block the window's thread.
+    std::error_code error;
+    if (!path || !std::filesystem::is_regular_file(path, error))
+        return loadFromStream(nullptr);
+    return loadFromStream(std::fopen(path, "rb"));
 }
 
 bool CFirmwareUpdater::failLoad() {

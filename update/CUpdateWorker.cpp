@@ -34,6 +34,16 @@ LoadOutcome CUpdateWorker::loadFile(const char* path) {
     return LoadOutcome::Loaded;
 }
 
+void CUpdateWorker::finishAndClose(int limitMs) {
+    const int64_t start = clock_->nowMs();
+    while (workerState_ == WORKER_UPDATE && elapsedBelow(start, limitMs))
+        clock_->sleepMs(kTurnMs);
+    workerState_ = WORKER_CLOSE;
+    const int64_t closing = clock_->nowMs();
+    while (workerState_ != WORKER_IDLE && elapsedBelow(closing, kCloseWaitMs))
+        clock_->sleepMs(kTurnMs);
+}
+
 void CUpdateWorker::prepareCommandLine(std::atomic<uint8_t>* exitResult) {
     commandLineTexts_ = true;
     exitResult_ = exitResult;

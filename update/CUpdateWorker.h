@@ -53,6 +53,10 @@ public:
 
     // The update button.
     void orderUpdate() { workerState_ = WORKER_UPDATE; }
+    // For a program that must end at once (its display went away): a run in
+    // progress is allowed to finish within limitMs, then the device is closed
+    // (with its close request) within the usual close wait.
+    void finishAndClose(int limitMs);
     // The open-file button or a dropped file. Refused while a run sends the image.
     LoadOutcome loadFile(const char* path);
     // Binds the byte that receives the outcome of the command-line run.

@@ -9,6 +9,7 @@ const char* const kConnectDevice = "Please connect the device you wish to update
 const char* const kDeviceNotFound = "Device not found";
 const char* const kFileNotLoadable = "Update file not found, or corrupt";
 const char* const kUpdateSuccessful = "Update successful.";
+const char* const kNoFileDialog = "No file dialog: drop the file here.";
 const char* const kDropRefused = "Not loaded: an update is running.";
 
 namespace {

@@ -13,6 +13,8 @@ extern const char* const kConnectDevice; // "Please connect the device you wish 
 extern const char* const kDeviceNotFound;
 extern const char* const kFileNotLoadable;
 extern const char* const kUpdateSuccessful;
+// Added to the page's lines when the open-file button finds no file dialog.
+extern const char* const kNoFileDialog;
 // Added under the running update's lines when a file is dropped during it.
 extern const char* const kDropRefused;
 

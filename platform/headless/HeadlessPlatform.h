@@ -49,6 +49,7 @@ public:
     std::optional<std::string> openFileDialog(PlatformWindow* owner,
                                               const FileDialogRequest& request) override;
     bool openWithShell(const std::string& address) override;
+    bool dialogsAvailable() override { return dialogsInstalled; }
     void screenSize(int& width, int& height) override;
     void moveWindow(PlatformWindow* window, int x, int y) override;
     void windowSize(PlatformWindow* window, int& width, int& height) override;
@@ -116,6 +117,7 @@ public:
     // Presents made on a thread other than the one that made the platform.
     std::atomic<int> presentsOffThread{0};
     bool shiftDown = false, controlDown = false;
+    bool dialogsInstalled = true;
     // Class names of windows of "other processes" that a second start would find.
     std::vector<std::string> runningInstances;
     std::vector<std::string> activated;

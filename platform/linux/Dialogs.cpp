@@ -55,6 +55,10 @@ Dialogs::~Dialogs() {
     reap();
 }
 
+bool Dialogs::available() const {
+    return !findProgram("zenity", searchPath_).empty() || !findProgram("kdialog", searchPath_).empty();
+}
+
 Dialogs::Tool Dialogs::findTool(std::string& path) {
     path = findProgram("zenity", searchPath_);
     if (!path.empty())

@@ -27,6 +27,8 @@ public:
     bool openUrl(const std::string& address);
     // Reaps URL openers that have finished.
     void reap();
+    // zenity or kdialog is there.
+    bool available() const;
 
     // The command lines, apart from the program (tests compare them).
     static std::vector<std::string> fileArguments(Tool tool, const FileDialogRequest& request);

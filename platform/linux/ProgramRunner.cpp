@@ -36,8 +36,10 @@ pid_t spawn(const std::string& path, const std::vector<std::string>& arguments, 
     else
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (closeInChild >= 0)
-        posix_spawn_file_actions_addclose(&actions, closeInChild);
+    // Nothing of ours (the update file, the X connection, the pipe's read end)
+    // reaches the child or the browser it may start.
+    (void)closeInChild;
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<char*> argv = argumentVector(path, arguments);
     pid_t pid = -1;
     const int failed = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);

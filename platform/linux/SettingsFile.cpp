@@ -123,7 +123,8 @@ void SettingsFile::load() {
     loaded_ = true;
     if (path_.empty())
         return;
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking: a FIFO in its place must not hang the start (it is no file of ours).
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return;
     struct stat info {};

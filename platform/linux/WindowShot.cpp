@@ -49,6 +49,11 @@ Window findByClass(Display* display, Window parent, const std::string& name, int
     return found;
 }
 
+// A window that goes away while it is looked at is an answer, not the end.
+int ignoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
 unsigned long parseColour(const char* text) {
     return std::strtoul(text, nullptr, 16) & 0xFFFFFFul;
 }
@@ -83,6 +88,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "x11-window-shot: no display\n");
         return 2;
     }
+    XSetErrorHandler(ignoreXError);
     const Window rootWindow = DefaultRootWindow(display);
     if (paintRoot >= 0) {
         XSetWindowBackground(display, rootWindow, static_cast<unsigned long>(paintRoot));

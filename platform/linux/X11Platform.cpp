@@ -11,6 +11,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 #include <X11/Xatom.h>
@@ -30,6 +32,15 @@ std::atomic<int> lastXError{0};
 int recordXError(Display*, XErrorEvent* error) {
     lastXError = error->error_code;
     return 0;
+}
+
+std::atomic<void (*)()> displayLostHandler{nullptr};
+
+// Xlib ends the process after this returns; the program's handler decides how.
+int displayLost(Display*) {
+    if (void (*handler)() = displayLostHandler.load())
+        handler();
+    _exit(1);
 }
 
 bool displayIsLocal(const char* name) {
@@ -152,6 +163,7 @@ std::unique_ptr<X11Platform> openX11Platform(std::string& error) {
         return nullptr;
     }
     XSetErrorHandler(recordXError);
+    XSetIOErrorHandler(displayLost);
     const char* path = std::getenv("PATH");
     auto state = std::make_unique<X11State>(path ? path : "/usr/local/bin:/usr/bin:/bin");
     state->display = display;
@@ -211,7 +223,8 @@ void X11Platform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milli
     X11Window* target = x_->live(window);
     if (!target)
         return;
-    // Starting a running timer restarts it.
+    // Starting a running timer restarts it; like Windows, no timer runs faster than 10 ms.
+    milliseconds = std::max<uint32_t>(milliseconds, 10);
     x_->timers[{target, id}] =
         X11State::Timer{milliseconds, X11State::Clock::now() + std::chrono::milliseconds(milliseconds)};
 }
@@ -582,8 +595,10 @@ void X11Platform::workArea(int& width, int& height) {
     std::vector<long> desktop, areas;
     cardinals(x_->atoms.netCurrentDesktop, 1, desktop);
     cardinals(x_->atoms.netWorkarea, 4 * 64, areas);
-    const size_t index = desktop.empty() ? 0 : size_t(desktop[0]);
-    if (areas.size() >= 4 * (index + 1) && areas[4 * index + 2] > 0 && areas[4 * index + 3] > 0) {
+    // Xlib hands 32-bit values sign-extended: read them back as 32 bits, and take
+    // an out-of-range desktop as no answer.
+    const size_t index = desktop.empty() ? 0 : size_t(uint32_t(desktop[0]));
+    if (index < areas.size() / 4 && areas[4 * index + 2] > 0 && areas[4 * index + 3] > 0) {
         width = int(areas[4 * index + 2]);
         height = int(areas[4 * index + 3]);
     }
@@ -760,11 +775,19 @@ bool X11Platform::activateRunningInstance(const std::string& className) {
     message.xclient.window = found;
     message.xclient.message_type = x_->atoms.netActiveWindow;
     message.xclient.format = 32;
-    message.xclient.data.l[0] = 1; // from an application
+    message.xclient.data.l[0] = 2; // as a pager asks: the user started us to bring it forward
     message.xclient.data.l[1] = CurrentTime;
     XSendEvent(display, x_->root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
     XFlush(display);
     return true;
+}
+
+bool X11Platform::dialogsAvailable() {
+    return x_->dialogs.available();
+}
+
+void setDisplayLostHandler(void (*handler)()) {
+    displayLostHandler.store(handler);
 }
 
 // --- checks ------------------------------------------------------------------

@@ -47,6 +47,7 @@ public:
     // Both may be called from any thread; they wake the loop.
     void postClose(PlatformWindow* window) override;
     void requestPresent(PlatformWindow* window) override;
+    bool dialogsAvailable() override;
     bool activateRunningInstance(const std::string& className) override;
     void runEventLoop() override;
     void postQuit() override;
@@ -70,6 +71,10 @@ private:
 
     std::unique_ptr<X11State> x_;
 };
+
+// Called when the connection to the display is lost (the server went away); it
+// must end the process (Xlib cannot go on), and may first let work finish.
+void setDisplayLostHandler(void (*handler)());
 
 // The X11 user interface on $DISPLAY; null with `error` saying why when there is no
 // display to open.

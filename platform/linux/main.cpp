@@ -12,7 +12,30 @@
 #include <algorithm>
 #include <iostream>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+namespace {
+
+// Started with standard descriptors closed (from some launchers), the X socket or
+// a dialog's pipe would take their numbers and receive our messages.
+void openStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0 && ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) < 0)
+            return;
+}
+
+void displayWentAway() {
+    // No window any more: an update in progress still ends and closes the device.
+    _exit(finishWithoutDisplay());
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    openStandardDescriptors();
+    ::signal(SIGCHLD, SIG_DFL); // dialog programs are waited for
     const std::vector<std::string> args(argv + 1, argv + argc);
     // The shell has split and unquoted the arguments already.
     const std::string commandLine = quoteArguments(args);
@@ -31,6 +54,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     setUiPlatform(x11.get());
+    setDisplayLostHandler(displayWentAway);
     SettingsFile settings(SettingsFile::defaultPath());
     ShellDependencies dependencies;
     if (arguments.simulate) {

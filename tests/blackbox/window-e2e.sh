@@ -104,4 +104,16 @@ timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pi
 code=$?
 [ $code = 0 ] || fail "a command-line run exited with $code, not 0"
 "$shot" --class $class --gone 3000 || fail "the window of the command-line run is still there"
+# The display goes away in the middle of a command-line run: the update still ends,
+# and with its own exit code.
+"$updater" --simulate=latency=4 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001" &
+app=$!
+"$shot" --class $class --wait 5000 || fail "the command-line run shows no window"
+sleep 1 # into the run
+kill "$xvfb"
+xvfb=
+wait "$app"
+code=$?
+app=
+[ $code = 0 ] || fail "a run that lost its display exited with $code, not 0"
 echo "window end-to-end: passed"

@@ -2,6 +2,7 @@
 // shape, key codes, the settings file and the dialog programs.
 #include "../support/TempDir.h"
 
+#include "CFirmwareUpdater.h"
 #include "Dialogs.h"
 #include "KeyTranslation.h"
 #include "ProgramRunner.h"
@@ -227,6 +228,18 @@ TEST(SettingsFile, DamagedOrForeignFilesGiveDefaults) {
     // A folder where the file should be is not read, nor written over.
     SettingsFile folder(dir.file(""));
     EXPECT_FALSE(folder.readDword("WindowX", value));
+}
+
+TEST(SettingsFile, AFifoInPlaceOfAFileNeverBlocks) {
+    // Neither the settings nor a dropped "update file" may hang the window's thread.
+    TempDir dir;
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    SettingsFile settings(fifo);
+    uint32_t value = 0;
+    EXPECT_FALSE(settings.readDword("MainWindow_p", value));
+    CFirmwareUpdater updater;
+    EXPECT_FALSE(updater.loadFile(fifo.c_str()));
 }
 
 TEST(SettingsFile, FailedWriteKeepsTheOldFile) {
