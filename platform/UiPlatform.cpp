@@ -18,6 +18,7 @@ public:
     std::optional<std::string> openFileDialog(PlatformWindow*, const FileDialogRequest&) override {
         return std::nullopt;
     }
+    bool beginOpenFileDialog(PlatformWindow*, const FileDialogRequest&) override { return false; }
     bool openWithShell(const std::string&) override { return false; }
     void screenSize(int& width, int& height) override { width = height = 0; }
     void moveWindow(PlatformWindow*, int, int) override {}

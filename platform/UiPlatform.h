@@ -39,8 +39,9 @@ struct PixelImage {
 
 // What happens to a window, as the OS reports it, in the program's own terms.
 struct WindowEvent {
-    // PresentRequest: asked for with requestPresent, from any thread.
-    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate, PresentRequest };
+    // PresentRequest: asked for with requestPresent, from any thread. FileChosen: the
+    // answer of beginOpenFileDialog (paths: the chosen file, or none when cancelled).
+    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate, PresentRequest, FileChosen };
     enum class Button { None, LeftDown, LeftUp, LeftDouble, RightDown, RightUp, RightDouble, Move, Wheel };
     Kind kind = Kind::Paint;
     Button button = Button::None;
@@ -110,9 +111,16 @@ public:
                           const std::string& text) = 0;
     // Whether dialogs can be shown at all (on Linux a dialog program is installed).
     virtual bool dialogsAvailable() { return true; }
-    // The chosen file's path; nothing when cancelled.
+    // The chosen file's path; nothing when cancelled. Modal: returns when the user
+    // answered.
     virtual std::optional<std::string> openFileDialog(PlatformWindow* owner,
                                                       const FileDialogRequest& request) = 0;
+    // Opens the dialog and returns at once, so the event loop goes on (repaints,
+    // timers) while it is open; the answer reaches the owner's handler later as one
+    // FileChosen event from the event loop. False when no dialog could be opened, or
+    // one is open already: no answer follows then. Destroying the owner closes the
+    // dialog unanswered.
+    virtual bool beginOpenFileDialog(PlatformWindow* owner, const FileDialogRequest& request) = 0;
     virtual bool openWithShell(const std::string& address) = 0;
 
     virtual void screenSize(int& width, int& height) = 0;

@@ -66,6 +66,27 @@ std::optional<std::string> HeadlessPlatform::openFileDialog(PlatformWindow*,
     return answer;
 }
 
+bool HeadlessPlatform::beginOpenFileDialog(PlatformWindow* owner, const FileDialogRequest& request) {
+    if (dialogOwner_ || !dialogsInstalled)
+        return false;
+    fileDialogs.push_back(request);
+    dialogOwner_ = owner;
+    return true;
+}
+
+bool HeadlessPlatform::answerFileDialog(std::optional<std::string> answer) {
+    PlatformWindow* owner = dialogOwner_;
+    if (!owner)
+        return false;
+    dialogOwner_ = nullptr; // answered: another may open from the handler
+    WindowEvent chosen;
+    chosen.kind = WindowEvent::Kind::FileChosen;
+    if (answer)
+        chosen.paths.push_back(*answer);
+    deliver(owner, chosen);
+    return true;
+}
+
 bool HeadlessPlatform::openWithShell(const std::string& address) {
     shellOpened.push_back(address);
     return true;
@@ -145,6 +166,8 @@ void HeadlessPlatform::destroyWindow(PlatformWindow* window) {
     if (auto* headless = dynamic_cast<HeadlessWindow*>(window)) {
         headless->destroyed = true;
         headless->handler = nullptr;
+        if (dialogOwner_ == window)
+            dialogOwner_ = nullptr; // closed unanswered
         for (auto it = timers_.begin(); it != timers_.end();)
             it = it->first.first == window ? timers_.erase(it) : std::next(it);
         if (captured == window)
@@ -243,6 +266,14 @@ bool HeadlessPlatform::pump() {
         WindowEvent request;
         request.kind = WindowEvent::Kind::PresentRequest;
         deliver(window, request);
+    }
+    if (dialogOwner_ && answerDialogsAtPump) {
+        std::optional<std::string> answer;
+        if (!fileAnswers.empty()) {
+            answer = fileAnswers.front();
+            fileAnswers.pop_front();
+        }
+        answerFileDialog(answer);
     }
     std::vector<PlatformWindow*> closes;
     closes.swap(closes_);

@@ -48,6 +48,9 @@ public:
     bool askYesNo(PlatformWindow* owner, const std::string& caption, const std::string& text) override;
     std::optional<std::string> openFileDialog(PlatformWindow* owner,
                                               const FileDialogRequest& request) override;
+    // The answer comes from fileAnswers at the next pump, or when a test calls
+    // answerFileDialog; until then the dialog is open.
+    bool beginOpenFileDialog(PlatformWindow* owner, const FileDialogRequest& request) override;
     bool openWithShell(const std::string& address) override;
     bool dialogsAvailable() override { return dialogsInstalled; }
     void screenSize(int& width, int& height) override;
@@ -78,6 +81,9 @@ public:
     bool pump();
     HeadlessWindow* lastWindow() const { return windows_.empty() ? nullptr : windows_.back().get(); }
     bool quitPosted() const { return quit_; }
+    // An open asynchronous dialog answers now (nothing: cancelled); false when none is open.
+    bool answerFileDialog(std::optional<std::string> answer);
+    bool fileDialogOpen() const { return dialogOwner_ != nullptr; }
 
     // The test clock. Advancing it fires every timer that falls due, in time order,
     // through deliver (which may start and stop timers itself); without one, as
@@ -94,6 +100,9 @@ public:
     std::deque<int> popupAnswers;
     std::deque<bool> yesNoAnswers;
     std::deque<std::optional<std::string>> fileAnswers;
+    // Asynchronous dialogs answer at the next pump; off, they stay open until
+    // answerFileDialog.
+    bool answerDialogsAtPump = true;
 
     // What was asked of the OS.
     struct MenuShown {
@@ -131,6 +140,7 @@ private:
     uint64_t now_ = 0;
     std::vector<std::unique_ptr<HeadlessWindow>> windows_;
     std::vector<PlatformWindow*> closes_;
+    PlatformWindow* dialogOwner_ = nullptr; // the open asynchronous dialog's owner
     std::mutex presentRequestsLock_;
     std::vector<PlatformWindow*> presentRequests_; // guarded by presentRequestsLock_
     const std::thread::id owner_ = std::this_thread::get_id();

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,6 +79,8 @@ struct X11State {
     std::mutex postedLock;
     std::vector<PlatformWindow*> postedCloses; // guarded by postedLock
     std::vector<PlatformWindow*> postedPresents; // guarded by postedLock
+    // Answers of open-file dialogs, for the owner's handler (user-interface thread).
+    std::vector<std::pair<PlatformWindow*, std::optional<std::string>>> fileAnswers;
     std::atomic<bool> quit{false};
 
     std::map<int, Cursor> cursors; // by kind

@@ -281,6 +281,15 @@ void X11Platform::deliverPostedCloses() {
         request.kind = WindowEvent::Kind::PresentRequest;
         x_->deliver(x_->live(window), request);
     }
+    std::vector<std::pair<PlatformWindow*, std::optional<std::string>>> answers;
+    answers.swap(x_->fileAnswers);
+    for (auto& [owner, answer] : answers) {
+        WindowEvent chosen;
+        chosen.kind = WindowEvent::Kind::FileChosen;
+        if (answer)
+            chosen.paths.push_back(*answer);
+        x_->deliver(x_->live(owner), chosen);
+    }
     for (PlatformWindow* window : closes) {
         WindowEvent close;
         close.kind = WindowEvent::Kind::Close;
@@ -564,6 +573,14 @@ std::optional<std::string> X11Platform::openFileDialog(PlatformWindow*, const Fi
     letGoOfPointer(x_->display);
     x_->captured = nullptr;
     return x_->dialogs.openFile(request);
+}
+
+bool X11Platform::beginOpenFileDialog(PlatformWindow* owner, const FileDialogRequest& request) {
+    if (!x_->dialogs.available())
+        return false;
+    x_->fileAnswers.emplace_back(owner, openFileDialog(owner, request));
+    x_->wake();
+    return true;
 }
 
 bool X11Platform::openWithShell(const std::string& address) {

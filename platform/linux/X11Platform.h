@@ -31,6 +31,7 @@ public:
     bool askYesNo(PlatformWindow* owner, const std::string& caption, const std::string& text) override;
     std::optional<std::string> openFileDialog(PlatformWindow* owner,
                                               const FileDialogRequest& request) override;
+    bool beginOpenFileDialog(PlatformWindow* owner, const FileDialogRequest& request) override;
     bool openWithShell(const std::string& address) override;
     void screenSize(int& width, int& height) override;
     void moveWindow(PlatformWindow* window, int x, int y) override;
