@@ -75,14 +75,7 @@ bool CBackPage::onControl(CCMsg* msg) {
     return presenter_.onControl(msg->first, msg->second);
 }
 
-LoadOutcome CBackPage::loadFile(const char* path) {
-    const LoadOutcome outcome = presenter_.loadFile(path);
-    if (outcome == LoadOutcome::RefusedDuringUpdate)
-        appendLine(updatetexts::kDropRefused); // the running update keeps its lines
-    return outcome;
-}
-
-void CBackPage::appendLine(const char* line) {
+void CBackPage::appendLine(const std::string& line) {
     std::vector<std::string> lines = lines_;
     if (lines.empty() || lines.back() != line)
         lines.push_back(line);
@@ -93,8 +86,13 @@ void CBackPage::showLines(const std::vector<std::string>& lines) {
     if (!message_ || lines == lines_)
         return; // unchanged pixels are not drawn again
     lines_ = lines;
-    std::vector<const char*> texts;
+    // A line too long for the area goes on over the next ones, never cut.
+    std::vector<std::string> wrapped;
     for (const std::string& line : lines)
+        for (std::string& part : wrapToWidth(message_->getFont(), line, message_->rect().width()))
+            wrapped.push_back(std::move(part));
+    std::vector<const char*> texts;
+    for (const std::string& line : wrapped)
         texts.push_back(line.c_str());
     message_->setLines(texts.data(), static_cast<int>(texts.size()));
 }
@@ -131,16 +129,13 @@ void CBackPage::requestClose() {
     editor_->handleManagerMessage(&close);
 }
 
-std::optional<std::string> CBackPage::chooseUpdateFile() {
+bool CBackPage::beginChooseFile() {
     if (!uiPlatform().dialogsAvailable()) {
         appendLine(updatetexts::kNoFileDialog);
-        return std::nullopt;
+        return false;
     }
     const char* extensions[] = {"qfu"};
     const char* descriptions[] = {"qfu"};
-    std::string file;
-    if (!openFileDialog(editor_ ? editor_->window() : nullptr, "Open File", extensions, descriptions, 1,
-                        nullptr, file, false))
-        return std::nullopt;
-    return file;
+    return beginOpenFileDialog(editor_ ? editor_->window() : nullptr, "Open File", extensions,
+                               descriptions, 1, nullptr);
 }

@@ -17,7 +17,7 @@ class CCStaticTextCtrl;
 
 // The update page: the controls at their places, the update worker it owns, and
 // the presenter that decides what they show (shared with the terminal program).
-class CBackPage : public CCPage, private UpdateView {
+class CBackPage : public CCPage, public UpdateView {
 public:
     static constexpr int kPageId = 101;
 
@@ -38,7 +38,14 @@ public:
     }
     // A file from outside (dropped, or named on the command line): loaded as the
     // open-file button does, but refused while an update sends the image.
-    LoadOutcome loadFile(const char* path);
+    LoadOutcome loadFile(const char* path) { return presenter_.loadFile(path); }
+    // The open-file dialog's answer (nothing: cancelled).
+    void fileChosen(const std::optional<std::string>& path) { presenter_.fileChosen(path); }
+    // No input reaches the page while its file dialog is open.
+    bool takesInput() const { return !presenter_.dialogOpen(); }
+    bool buttonsLocked() const { return presenter_.buttonsLocked(); }
+    // A close from outside: true when it waits for the running update to end.
+    bool deferClose() { return presenter_.deferClose(); }
 
     CUpdateWorker& worker() { return worker_; }
     CCSimpleProgress* progressBar() const { return progress_; }
@@ -47,21 +54,21 @@ public:
     CCOnOffButton* closeButton() const { return close_; }
     CCMultiLineTextCtrl* messageArea() const { return message_; }
     CCStaticTextCtrl* versionLabel() const { return version_; }
+    // The lines as given, before they were wrapped to the message area.
     const std::vector<std::string>& lines() const { return lines_; }
 
 private:
     void buildControls();
-    // One more line under what the page shows, once.
-    void appendLine(const char* line);
     // The page's view of the presenter.
     void showLines(const std::vector<std::string>& lines) override;
+    void appendLine(const std::string& line) override;
     void setProgressValue(int percent) override;
     void setProgressEnabled(bool enabled) override;
     void setUpdateEnabled(bool enabled) override;
     void setCloseEnabled(bool enabled) override;
     void setOpenEnabled(bool enabled) override;
     void requestClose() override;
-    std::optional<std::string> chooseUpdateFile() override;
+    bool beginChooseFile() override;
 
     CCEditor* editor_;
     CCOnOffButton* update_ = nullptr;

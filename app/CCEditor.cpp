@@ -153,6 +153,10 @@ int CCEditor::handleManagerMessage(CCMsg* msg) {
                     page_->onControl(msg);
                 break;
             case 15:
+                // The close button does nothing while the page holds its buttons; the
+                // page's own close request always goes through.
+                if (page_ && msg->sender != page_ && page_->buttonsLocked())
+                    break;
                 if (systemWindow_)
                     uiPlatform().postClose(systemWindow_);
                 break;
@@ -204,17 +208,23 @@ void CCEditor::onWindowEvent(const WindowEvent& event) {
             present(pendingRect_);
         }
         break;
-    case WindowEvent::Kind::Key: {
-        CCMsg key(event.keyDown ? MSG_KEY_DOWN : MSG_KEY_UP, static_cast<int32_t>(translateKey(event.keyCode)));
-        dispatchMessage(&key);
+    case WindowEvent::Kind::Key:
+        if (page_ && !page_->takesInput())
+            break;
+        {
+            CCMsg key(event.keyDown ? MSG_KEY_DOWN : MSG_KEY_UP,
+                      static_cast<int32_t>(translateKey(event.keyCode)));
+            dispatchMessage(&key);
+        }
         break;
-    }
     case WindowEvent::Kind::Timer: {
         CCMsg timer(MSG_TIMER, static_cast<int32_t>(event.timerId));
         dispatchMessage(&timer);
         break;
     }
     case WindowEvent::Kind::Mouse:
+        if (page_ && !page_->takesInput())
+            break; // its file dialog is open
         switch (event.button) {
         case Button::LeftDown: {
             CCMouseMsg probe = mouseMessage(MSG_PRESS_PROBE, event);

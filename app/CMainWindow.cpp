@@ -153,7 +153,21 @@ void CMainWindow::handleEvent(const WindowEvent& event) {
         dropFiles(event.paths);
         return;
     case WindowEvent::Kind::Close:
+        // A running update is never cut off: the window goes once it has ended.
+        if (CBackPage* backPage = page()) {
+            std::lock_guard<CCLock> guard(editor()->lock());
+            if (backPage->deferClose())
+                return;
+        }
         closePending_ = true;
+        return;
+    case WindowEvent::Kind::FileChosen:
+        if (CBackPage* backPage = page()) {
+            std::lock_guard<CCLock> guard(editor()->lock());
+            backPage->fileChosen(event.paths.empty()
+                                     ? std::nullopt
+                                     : std::optional<std::string>(event.paths.front()));
+        }
         return;
     default:
         break;

@@ -2,6 +2,7 @@
 
 #include "CUpdatePresenter.h"
 #include "CUpdateWorker.h"
+#include "Console.h"
 #include "DeviceSearch.h"
 #include "HidSystem.h"
 #include "SimulatedDeviceConfig.h"
@@ -54,6 +55,13 @@ public:
         out_.flush();
         lastLines_ = lines;
     }
+    void appendLine(const std::string& line) override {
+        if (!lastLines_.empty() && lastLines_.back() == line)
+            return;
+        endProgressLine();
+        out_ << line << "\n" << std::flush;
+        lastLines_.push_back(line);
+    }
     void setProgressValue(int percent) override {
         // A terminal line only moves forward: the page's reset to 0 at the end of a
         // run is not worth a line of its own.
@@ -85,7 +93,7 @@ public:
     void setCloseEnabled(bool) override {}
     void setOpenEnabled(bool) override {}
     void requestClose() override { closeRequested_ = true; }
-    std::optional<std::string> chooseUpdateFile() override { return std::nullopt; }
+    bool beginChooseFile() override { return false; }
 
     bool closeRequested() const { return closeRequested_.load(); }
 
@@ -148,16 +156,30 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
     if (!hid || !options.complete())
         return 1; // nothing to update: a failure, as the command line reports it
     TerminalView view(out, terminal);
+    bool stopped = false;
     {
         CUpdateWorker worker(hid, std::move(clock));
         CUpdatePresenter presenter(worker, view);
         presenter.prepareCommandLine(&ExitResult);
         const bool started =
             presenter.startCommandLineUpdate(options.path->c_str(), options.identity->c_str());
+        // A first interrupt lets a started run end (a half-written image is worse
+        // than waiting); a second one stops it.
+        const int interruptsBefore = interruptsCounted();
+        int interruptsSeen = 0;
+        deferInterrupts(started);
         while (!view.closeRequested()) {
+            const int interrupts = interruptsCounted() - interruptsBefore;
+            if (interrupts > interruptsSeen) {
+                interruptsSeen = interrupts;
+                stopped = interrupts >= 2;
+                if (stopped || !presenter.deferClose())
+                    break;
+            }
             presenter.onTick();
             std::this_thread::sleep_for(std::chrono::milliseconds(CUpdatePresenter::kTickMs));
         }
+        deferInterrupts(false);
         if (!started && !worker.present()) {
             // Say why a device that is there could not be used, where the OS can tell.
             const FirmwareHeader header = worker.updater().header();
@@ -168,9 +190,9 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                          hidAccessAdvice(*path, header.vendorId(), header.productId()))
                         out << line << "\n";
         }
-    } // the worker closes the device and ends here
+    } // the worker stops a run still going, closes the device and ends here
     closeOpenDeviceList();
-    return ExitResult != 0 ? 0 : 1;
+    return ExitResult != 0 && !stopped ? 0 : 1;
 }
 
 int runTerminalProgram(const std::string& commandLine, const std::vector<std::string>& args,
@@ -204,5 +226,6 @@ int runTerminalProgram(const std::string& commandLine, const std::vector<std::st
     } else {
         hid = createPlatformHidSystem();
     }
+    installInterruptCounter();
     return runCommandLineUpdate(hid, options, out, terminal);
 }

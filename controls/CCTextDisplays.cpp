@@ -54,15 +54,60 @@ void CCMultiLineTextCtrl::setLines(const char* const* texts, int count) {
     invalidate(true);
 }
 
+int CCMultiLineTextCtrl::lineStep() const {
+    const int count = static_cast<int>(lines_.size());
+    // More lines than rows move closer together rather than leave the area.
+    if (count > 0 && count * kLineHeight > rect_.height())
+        return std::max(rect_.height() / count, 1);
+    return kLineHeight;
+}
+
 void CCMultiLineTextCtrl::drawContents(CCDrawContext* context) {
     CCFont* font = getFont();
+    const int step = lineStep();
     for (size_t i = 0; i < lines_.size(); ++i) {
-        const int top = rect_.top + static_cast<int>(i) * kLineHeight;
+        const int top = rect_.top + static_cast<int>(i) * step;
         if (top >= rect_.bottom)
             break; // the rest is clipped away anyway
-        drawString(context, font, lines_[i].c_str(), CCRect{rect_.left, top, rect_.right, top + kLineHeight},
-                   alignment_);
+        drawString(context, font, lines_[i].c_str(),
+                   CCRect{rect_.left, top, rect_.right, top + kLineHeight}, alignment_);
     }
+}
+
+std::vector<std::string> wrapToWidth(CCFont* font, const std::string& text, int width) {
+    std::vector<std::string> lines;
+    std::string rest = text;
+    auto fits = [&](const std::string& part) { return font->textWidth(part.c_str()) <= width; };
+    while (font && width > 0 && !rest.empty() && !fits(rest)) {
+        size_t cut = std::string::npos;
+        for (size_t blank = rest.rfind(' '); blank != std::string::npos && blank > 0;
+             blank = rest.rfind(' ', blank - 1))
+            if (fits(rest.substr(0, blank))) {
+                cut = blank;
+                break;
+            }
+        size_t next = cut;
+        bool wordTooWide = false;
+        if (cut != std::string::npos) {
+            const size_t wordEnd = rest.find(' ', cut + 1);
+            wordTooWide = !fits(
+                rest.substr(cut + 1, wordEnd == std::string::npos ? wordEnd : wordEnd - cut - 1));
+        }
+        if (cut == std::string::npos || wordTooWide) {
+            // A word wider than a whole line fills this one and goes on in the next.
+            cut = 1; // at least one character, or nothing would ever move on
+            while (cut < rest.size() && fits(rest.substr(0, cut + 1)))
+                ++cut;
+            next = cut;
+        }
+        lines.push_back(rest.substr(0, cut));
+        while (next < rest.size() && rest[next] == ' ')
+            ++next;
+        rest.erase(0, next);
+    }
+    if (!rest.empty() || lines.empty())
+        lines.push_back(rest);
+    return lines;
 }
 
 namespace {

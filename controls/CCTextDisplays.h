@@ -34,11 +34,19 @@ public:
     // Replaces all lines by copies; none or count 0 leaves no lines.
     void setLines(const char* const* texts, int count);
     const std::vector<std::string>& lines() const { return lines_; }
+    // 16 pixels from one line's top to the next, less when more lines than fit
+    // the area at 16 are shown.
+    int lineStep() const;
     void drawContents(CCDrawContext* context) override;
 
 private:
     std::vector<std::string> lines_;
 };
+
+// The text split into lines no wider than width in the font: at the last blank
+// that lets a line fit, or, for a word wider than the whole width, between
+// characters. Without a font, or with room, the text is one line.
+std::vector<std::string> wrapToWidth(CCFont* font, const std::string& text, int width);
 
 // Version numbers are major 31..24, minor 23..20, revision 19..16, build 15..0.
 // "1.2.0", or "1.2.3.5" when the build is not 0; beta appends " BETA".

@@ -101,9 +101,11 @@ std::string buildFileFilter(const char* const* extensions, const char* const* de
     return filter;
 }
 
-bool openFileDialog(PlatformWindow* owner, const char* title, const char* const* extensions,
-                    const char* const* descriptions, int count, std::string* directory,
-                    std::string& file, bool keep) {
+namespace {
+
+FileDialogRequest fileDialogRequest(const char* title, const char* const* extensions,
+                                    const char* const* descriptions, int count,
+                                    const std::string* directory, const std::string& file) {
     FileDialogRequest request;
     request.title = title ? title : "";
     const std::string filter = buildFileFilter(extensions, descriptions, count);
@@ -118,9 +120,25 @@ bool openFileDialog(PlatformWindow* owner, const char* title, const char* const*
         request.defaultExtension = extensions[0];
     if (directory)
         request.initialDirectory = *directory;
+    request.initialFile = file;
+    return request;
+}
+
+} // namespace
+
+bool beginOpenFileDialog(PlatformWindow* owner, const char* title, const char* const* extensions,
+                         const char* const* descriptions, int count, const std::string* directory) {
+    return uiPlatform().beginOpenFileDialog(
+        owner, fileDialogRequest(title, extensions, descriptions, count, directory, std::string()));
+}
+
+bool openFileDialog(PlatformWindow* owner, const char* title, const char* const* extensions,
+                    const char* const* descriptions, int count, std::string* directory,
+                    std::string& file, bool keep) {
     if (!keep)
         file.clear();
-    request.initialFile = file;
+    const FileDialogRequest request =
+        fileDialogRequest(title, extensions, descriptions, count, directory, file);
     std::optional<std::string> chosen = uiPlatform().openFileDialog(owner, request);
     if (!chosen)
         return false;

@@ -27,6 +27,10 @@ int directoryOf(const char* path, std::string& destination, bool stopAtSpace);
 bool openFileDialog(PlatformWindow* owner, const char* title, const char* const* extensions,
                     const char* const* descriptions, int count, std::string* directory,
                     std::string& file, bool keep);
+// The same dialog without waiting for it (no file proposed): the answer comes to the
+// owner window as a FileChosen event. False when no dialog could be opened.
+bool beginOpenFileDialog(PlatformWindow* owner, const char* title, const char* const* extensions,
+                         const char* const* descriptions, int count, const std::string* directory);
 // The filter text as the system dialog takes it: entries and patterns each
 // zero-terminated, a final zero closing the list; at most 260 bytes.
 std::string buildFileFilter(const char* const* extensions, const char* const* descriptions, int count);

@@ -227,10 +227,14 @@ bool idAfter(const std::string& text, const char* marker, uint16_t& id) {
 
 } // namespace
 
+bool CFirmwareUpdater::parseIdentity(const char* identity, uint16_t& vendorId,
+                                     uint16_t& productId) {
+    return identity && idAfter(identity, "vid_", vendorId) && idAfter(identity, "pid_", productId);
+}
+
 bool CFirmwareUpdater::findById(const char* identity) {
     uint16_t vendorId = 0, productId = 0;
-    if (!identity || !idAfter(identity, "vid_", vendorId) ||
-        !idAfter(identity, "pid_", productId)) {
+    if (!parseIdentity(identity, vendorId, productId)) {
         device_.close();
         return false;
     }
@@ -271,17 +275,51 @@ bool CFirmwareUpdater::awaitResponse() {
 void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command,
                                     uint8_t payload) const {
     const FirmwareHeader current = header();
+    beginRequest(data, command, payload, current.vendorId(), current.productId());
+}
+
+void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command,
+                                    uint8_t payload, uint16_t vendorId, uint16_t productId) const {
     std::memset(data, 0, sizeof data);
-    byteorder::writeLe16(data + kRequestVendor, current.vendorId());
-    byteorder::writeLe16(data + kRequestProduct, current.productId());
+    byteorder::writeLe16(data + kRequestVendor, vendorId);
+    byteorder::writeLe16(data + kRequestProduct, productId);
     data[kRequestFixed] = kRequestFixedValue;
     data[kRequestPayloadLength] = payload;
     data[kRequestCommand] = command;
 }
 
+bool CFirmwareUpdater::targetIds(uint16_t& vendorId, uint16_t& productId) const {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    if (!stream_ && !explicitIdentity_)
+        return false;
+    vendorId = header_.vendorId();
+    productId = header_.productId();
+    return true;
+}
+
+bool CFirmwareUpdater::releaseForeignDevice() {
+    if (device_.isEmpty())
+        return false;
+    uint16_t vendorId = 0, productId = 0;
+    if (targetIds(vendorId, productId) &&
+        pathMatchesPattern(device_.path(), devicePattern(vendorId, productId)))
+        return false;
+    uint16_t deviceVendor = 0, deviceProduct = 0;
+    if (device_.isOpen() && idAfter(device_.path(), "vid_", deviceVendor) &&
+        idAfter(device_.path(), "pid_", deviceProduct)) {
+        uint8_t data[kMaxReportData];
+        beginRequest(data, CMD_CLOSE, 0, deviceVendor, deviceProduct);
+        sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data);
+    }
+    device_.close();
+    resetDeviceInfo();
+    return true;
+}
+
 bool CFirmwareUpdater::queryInfo() {
     if (!fileLoaded() && !explicitIdentity_)
         return false;
+    releaseForeignDevice(); // never another device's information, never its handle
     if (!device_.isOpen()) {
         resetDeviceInfo();
         const FirmwareHeader current = header();

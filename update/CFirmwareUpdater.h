@@ -68,8 +68,14 @@ public:
     bool devicePresent();
     // Takes the IDs from a text such as "vid_1209&pid_0001" and opens the device.
     bool findById(const char* identity);
+    // The IDs such a text names; false when either is missing or too long.
+    static bool parseIdentity(const char* identity, uint16_t& vendorId, uint16_t& productId);
     CHidDevice& device() { return device_; }
     void closeDevice() { device_.close(); }
+    // The device in use is given up when it is not the one the loaded file (or the
+    // identity) names: sent its close request with its own IDs while open, closed,
+    // and its information forgotten. True when one was given up.
+    bool releaseForeignDevice();
 
     // ---- Protocol (worker thread) ----
 
@@ -81,6 +87,7 @@ public:
     // Writes the loaded image block by block; progress gets the percentage sent.
     // When abort becomes true the run fails before its next report.
     bool runUpdate(std::atomic<int>& progress, const std::atomic<bool>* abort = nullptr);
+    // The close request for the loaded file's (or identity's) device.
     void sendClose();
 
     // What the device reported, readable from any thread. 0xFF bytes / 0 until then.
@@ -98,6 +105,10 @@ private:
     void resetDeviceInfo();
     // Clears data and fills the fields every request starts with.
     void beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command, uint8_t payload) const;
+    void beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command, uint8_t payload,
+                      uint16_t vendorId, uint16_t productId) const;
+    // The IDs the search looks for; false when there is nothing to look for.
+    bool targetIds(uint16_t& vendorId, uint16_t& productId) const;
     static uint32_t packVersion(const FirmwareVersion& v) {
         return (uint32_t{v.major} << 16) | (uint32_t{v.minor} << 8) | v.build;
     }

@@ -45,7 +45,10 @@ void CUpdatePresenter::onTick() {
         view_.setUpdateEnabled(false);
         view_.setCloseEnabled(false);
         view_.setOpenEnabled(false);
-        view_.showLines(updatetexts::updatingLines(worker_.updater().deviceName()));
+        std::vector<std::string> lines = updatetexts::updatingLines(worker_.updater().deviceName());
+        if (closeAfterRun_)
+            lines.push_back(updatetexts::kClosingAfterUpdate);
+        view_.showLines(lines);
         if (worker_.advanceDisplay(SHOW_STARTED, SHOW_PROGRESS))
             state = SHOW_PROGRESS;
         else
@@ -59,6 +62,8 @@ void CUpdatePresenter::onTick() {
         view_.showLines(updatetexts::resultLines(worker_.result()));
         worker_.advanceDisplay(SHOW_RESULT, SHOW_DONE);
         state = SHOW_DONE;
+        updatePressed_ = false;
+        resultShown_ = true;
     }
     if (state == SHOW_DONE) {
         view_.setProgressEnabled(false);
@@ -67,19 +72,46 @@ void CUpdatePresenter::onTick() {
         view_.setOpenEnabled(true);
     }
 
-    if (closeAfterResult && state == SHOW_DONE)
+    if ((closeAfterResult || closeAfterRun_) && state == SHOW_DONE)
         view_.requestClose();
 }
 
+bool CUpdatePresenter::buttonsLocked() const {
+    return updatePressed_ || (worker_.commandLineTexts() && !resultShown_);
+}
+
+bool CUpdatePresenter::deferClose() {
+    if (!worker_.runOrdered() && !updatePressed_)
+        return false;
+    closeAfterRun_ = true;
+    view_.appendLine(updatetexts::kClosingAfterUpdate);
+    return true;
+}
+
 bool CUpdatePresenter::onControl(int tag, int value) {
-    if (value != 1)
+    if (value != 1 || buttonsLocked() || dialogOpen_)
         return true;
     if (tag == kTagUpdate) {
+        updatePressed_ = true;
         worker_.orderUpdate();
     } else if (tag == kTagOpen) {
         worker_.setCommandLineMode(false);
-        if (const auto path = view_.chooseUpdateFile())
-            worker_.loadFile(path->c_str());
+        dialogOpen_ = view_.beginChooseFile();
     }
     return true;
+}
+
+LoadOutcome CUpdatePresenter::loadFile(const char* path) {
+    const LoadOutcome outcome = worker_.loadFile(path);
+    if (outcome == LoadOutcome::RefusedDuringUpdate)
+        view_.appendLine(updatetexts::kDropRefused); // the running update keeps its lines
+    return outcome;
+}
+
+void CUpdatePresenter::fileChosen(const std::optional<std::string>& path) {
+    if (!dialogOpen_)
+        return; // no dialog of ours asked
+    dialogOpen_ = false;
+    if (path)
+        loadFile(path->c_str());
 }

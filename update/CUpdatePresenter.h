@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class UpdateView;
@@ -26,8 +27,20 @@ public:
     void onTick();
     // A button reported a value change; always handled.
     bool onControl(int tag, int value);
-    // A file dropped on the window (or given otherwise from outside).
-    LoadOutcome loadFile(const char* path) { return worker_.loadFile(path); }
+    // A file dropped on the window (or given otherwise from outside). A refusal is
+    // said under the lines shown.
+    LoadOutcome loadFile(const char* path);
+    // The answer of the open-file dialog (nothing: cancelled).
+    void fileChosen(const std::optional<std::string>& path);
+    // While the open-file dialog is open the page takes no input.
+    bool dialogOpen() const { return dialogOpen_; }
+    // The page's buttons do nothing from a press on Update until its result is
+    // shown, and during a command-line run until its result is shown: a click
+    // there must not keep the run from ending as its caller expects.
+    bool buttonsLocked() const;
+    // A close from outside the page. During a run it waits for the run's end (the
+    // page says so, and asks to close once the result is shown): true then.
+    bool deferClose();
     // Before a command-line run: its own start texts, and where its outcome goes.
     void prepareCommandLine(std::atomic<uint8_t>* exitResult);
     bool startCommandLineUpdate(const char* path, const char* identity) {
@@ -37,4 +50,8 @@ public:
 private:
     CUpdateWorker& worker_;
     UpdateView& view_;
+    bool updatePressed_ = false; // until the result is shown
+    bool resultShown_ = false;
+    bool closeAfterRun_ = false;
+    bool dialogOpen_ = false;
 };

@@ -25,9 +25,16 @@ CUpdateWorker::~CUpdateWorker() {
 
 LoadOutcome CUpdateWorker::loadFile(const char* path) {
     // Only this thread orders a run, so a run cannot start between check and load.
-    if (workerState_ == WORKER_UPDATE)
+    if (imageInUse_)
         return LoadOutcome::RefusedDuringUpdate;
-    if (!updater_->loadFile(path))
+    const bool hadFile = updater_->fileLoaded();
+    const FirmwareHeader before = updater_->header();
+    const bool loaded = updater_->loadFile(path);
+    const FirmwareHeader after = updater_->header();
+    if (hadFile && (!loaded || after.vendorId() != before.vendorId() ||
+                    after.productId() != before.productId()))
+        targetChanged_ = true; // the worker gives the old device up on its next turn
+    if (!loaded)
         return LoadOutcome::Failed;
     textsDirty_ = true;
     workerState_ = WORKER_POLL;
@@ -65,24 +72,43 @@ bool CUpdateWorker::startCommandLineUpdate(const char* path, const char* identit
         clock_->waitMs(presenceEvent_, kTurnMs);
 
     const bool found = present_;
-    bool loaded = false;
+    bool loaded = false, forThisDevice = false;
     if (found) {
         loaded = updater_->loadFile(path);
-        if (loaded)
+        uint16_t vendorId = 0, productId = 0;
+        // The image goes only to the device it was made for, whatever -id: named.
+        forThisDevice = loaded && CFirmwareUpdater::parseIdentity(identity, vendorId, productId) &&
+                        updater_->vendorId() == vendorId && updater_->productId() == productId;
+        if (forThisDevice) {
+            imageInUse_ = true;
             workerState_ = WORKER_UPDATE;
+        }
     }
-    if (found && loaded)
+    if (forThisDevice)
         return true;
 
-    view.showLines({updatetexts::kUpdateError,
-                    found ? updatetexts::kFileNotLoadable : updatetexts::kDeviceNotFound});
+    view.showLines({updatetexts::kUpdateError, !found    ? updatetexts::kDeviceNotFound
+                                               : !loaded ? updatetexts::kFileNotLoadable
+                                                         : updatetexts::kFileForOtherDevice});
     clock_->sleepMs(kFailurePauseMs);
     view.requestClose();
     return false;
 }
 
+void CUpdateWorker::followTarget() {
+    const bool changed = targetChanged_.load();
+    if (!updater_->releaseForeignDevice() && !changed)
+        return;
+    present_ = false; // found again by this turn's search when it is there
+    textsDirty_ = true;
+    targetChanged_ = false;
+    presenceEvent_.signal();
+}
+
 void CUpdateWorker::loop() {
     while (!stop_) {
+        if (workerState_ != WORKER_CLOSE)
+            followTarget();
         switch (workerState_.load()) {
         case WORKER_POLL:
             pollTurn();
@@ -154,6 +180,7 @@ void CUpdateWorker::updateRun() {
         if (abortRun_ || !elapsedBelow(start, kRetryWindowMs))
             break;
     }
+    imageInUse_ = false; // nothing more is sent: a new file may come
 
     result_ = ok;
     displayState_ = SHOW_RESULT;
@@ -163,8 +190,9 @@ void CUpdateWorker::updateRun() {
         commandLineDone_ = true;
     } else if (!ok) {
         present_ = false;
-        if (!abortRun_)
-            clock_->sleepMs(kFailurePauseMs);
+        // Cut short when the page goes meanwhile.
+        for (int paused = 0; paused < kFailurePauseMs && !abortRun_; paused += kPauseStepMs)
+            clock_->sleepMs(kPauseStepMs);
     }
     runActive_ = false;
 }

@@ -38,6 +38,7 @@ public:
     static constexpr int kRetryPauseMs = 250;
     static constexpr int kRetryWindowMs = 15000;
     static constexpr int kFailurePauseMs = 2000;
+    static constexpr int kPauseStepMs = 50;
     static constexpr int kDeviceWaitMs = 10000;
     static constexpr int kCloseWaitMs = 2000;
 
@@ -52,12 +53,17 @@ public:
     // ---- Orders (user-interface thread) ----
 
     // The update button.
-    void orderUpdate() { workerState_ = WORKER_UPDATE; }
+    void orderUpdate() {
+        imageInUse_ = true;
+        workerState_ = WORKER_UPDATE;
+    }
     // For a program that must end at once (its display went away): a run in
     // progress is allowed to finish within limitMs, then the device is closed
     // (with its close request) within the usual close wait.
     void finishAndClose(int limitMs);
-    // The open-file button or a dropped file. Refused while a run sends the image.
+    // The open-file button or a dropped file. Refused from the update order until the
+    // run stopped sending the image. A file for other IDs than the one before makes
+    // the worker give up the device in use before anything else.
     LoadOutcome loadFile(const char* path);
     // Binds the byte that receives the outcome of the command-line run.
     void prepareCommandLine(std::atomic<uint8_t>* exitResult);
@@ -69,7 +75,11 @@ public:
 
     CFirmwareUpdater& updater() { return *updater_; }
     const CFirmwareUpdater& updater() const { return *updater_; }
-    bool present() const { return present_.load(); }
+    // Not while the worker has yet to give up the device of a file loaded before.
+    bool present() const { return present_.load() && !targetChanged_.load(); }
+    // From the update order until the run's last attempt ended: the image is in use
+    // and the run is not to be interrupted.
+    bool runOrdered() const { return imageInUse_.load(); }
     int workerState() const { return workerState_.load(); }
     int displayState() const { return displayState_.load(); }
     // The page's own steps: STARTED to PROGRESS, RESULT to DONE. A step is taken only
@@ -92,6 +102,8 @@ private:
     void pollTurn();
     void updateRun();
     void closeTurn();
+    // Gives up a device that is not the loaded file's, with its close request.
+    void followTarget();
     bool elapsedBelow(int64_t start, int limitMs) { return clock_->nowMs() - start < limitMs; }
 
     std::shared_ptr<WorkerClock> clock_;
@@ -108,6 +120,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> abortRun_{false};
     std::atomic<bool> runActive_{false};
+    std::atomic<bool> imageInUse_{false};
+    std::atomic<bool> targetChanged_{false};
     std::atomic<std::atomic<uint8_t>*> exitResult_{nullptr};
     std::mutex identityLock_;
     std::string identity_;

@@ -11,6 +11,8 @@ const char* const kFileNotLoadable = "Update file not found, or corrupt";
 const char* const kUpdateSuccessful = "Update successful.";
 const char* const kNoFileDialog = "No file dialog: drop the file here.";
 const char* const kDropRefused = "Not loaded: an update is running.";
+const char* const kFileForOtherDevice = "The update file is for another device";
+const char* const kClosingAfterUpdate = "Closing when the update has finished.";
 
 namespace {
 

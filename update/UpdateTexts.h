@@ -15,8 +15,13 @@ extern const char* const kFileNotLoadable;
 extern const char* const kUpdateSuccessful;
 // Added to the page's lines when the open-file button finds no file dialog.
 extern const char* const kNoFileDialog;
-// Added under the running update's lines when a file is dropped during it.
+// Added under the running update's lines when a file is dropped or chosen during it.
 extern const char* const kDropRefused;
+// A command-line file whose IDs are not those of -id:.
+extern const char* const kFileForOtherDevice;
+// Added under the running update's lines when the window is closed or the program
+// interrupted during it.
+extern const char* const kClosingAfterUpdate;
 
 std::vector<std::string> startLines();
 std::vector<std::string> commandLineStartLines();

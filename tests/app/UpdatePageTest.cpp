@@ -5,9 +5,11 @@
 
 #include "CBackPage.h"
 #include "CCButtons.h"
+#include "CCFont.h"
 #include "CCTextDisplays.h"
 #include "CCValueDisplays.h"
 #include "SimulatedHid.h"
+#include "UpdateTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -104,4 +106,61 @@ TEST(UpdatePage, PartialRedrawsMatchAFullRedraw) {
     const std::vector<uint8_t> partial(image.pixels(), image.pixels() + image.rowBytes() * 240);
     page.manager.redrawRect(CCRect{0, 0, 480, 240}, nullptr);
     EXPECT_TRUE(std::equal(partial.begin(), partial.end(), image.pixels()));
+}
+
+TEST(UpdatePage, EveryTextFitsTheMessageArea) {
+    UpdatePage page;
+    UpdateView& view = *page.page;
+    CCMultiLineTextCtrl* area = page.page->messageArea();
+    CCFont* font = area->getFont();
+    const int width = area->rect().width();
+    const int rows = area->rect().height() / CCMultiLineTextCtrl::kLineHeight;
+    const FirmwareVersion widest{255, 255, 255}, none{0xFF, 0, 0}, lower{1, 0, 0};
+    // The widest name the header's 32 bytes can carry, one without blanks, and
+    // one that breaks at blanks.
+    const std::string names[] = {std::string(32, 'W'), std::string(32, 'm'),
+                                 "Quorix Wireless Mixing Console W"};
+    std::vector<std::vector<std::string>> texts = {
+        updatetexts::startLines(),
+        updatetexts::commandLineStartLines(),
+        updatetexts::resultLines(true),
+        updatetexts::resultLines(false),
+        {updatetexts::kUpdateError, updatetexts::kDeviceNotFound},
+        {updatetexts::kUpdateError, updatetexts::kFileNotLoadable},
+        {updatetexts::kUpdateError, updatetexts::kFileForOtherDevice},
+    };
+    for (const std::string& name : names) {
+        texts.push_back(updatetexts::waitingLines(widest, name));
+        texts.push_back(updatetexts::waitingLines(widest, name));
+        texts.back().push_back(updatetexts::kNoFileDialog);
+        for (const FirmwareVersion& firmware : {none, lower, widest})
+            texts.push_back(updatetexts::deviceLines(widest, name, widest, firmware));
+        texts.push_back(updatetexts::updatingLines(name));
+        texts.back().push_back(updatetexts::kClosingAfterUpdate);
+        texts.back().push_back(updatetexts::kDropRefused);
+    }
+    for (const auto& lines : texts) {
+        view.showLines({}); // the fixture wrote the area directly
+        view.showLines(lines);
+        std::string all;
+        for (const std::string& line : lines)
+            all += line + " ";
+        const size_t count = area->lines().size();
+        EXPECT_LE(int(count) * area->lineStep(), area->rect().height()) << all;
+        if (count <= size_t(rows)) {
+            EXPECT_EQ(area->lineStep(), CCMultiLineTextCtrl::kLineHeight) << all;
+        }
+        for (const std::string& shown : area->lines())
+            EXPECT_LE(font->textWidth(shown.c_str()), width) << shown;
+        std::string joined, given;
+        for (const std::string& shown : area->lines())
+            joined += shown;
+        for (const std::string& line : lines)
+            given += line;
+        std::erase(joined, ' '); // nothing lost but the blanks the lines broke at
+        std::erase(given, ' ');
+        EXPECT_EQ(joined, given);
+    }
+    EXPECT_LE(page.page->versionLabel()->getFont()->textWidth("1.3.00"),
+              page.page->versionLabel()->rect().width());
 }

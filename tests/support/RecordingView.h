@@ -16,6 +16,13 @@ public:
         std::lock_guard<std::mutex> guard(lock);
         history.push_back(lines);
     }
+    void appendLine(const std::string& line) override {
+        std::vector<std::string> shown = lines();
+        if (!shown.empty() && shown.back() == line)
+            return;
+        shown.push_back(line);
+        showLines(shown);
+    }
     void setProgressValue(int percent) override {
         if (beforeProgress)
             beforeProgress();
@@ -30,7 +37,10 @@ public:
         if (closeRequests++ == 0)
             linesAtFirstClose = lines();
     }
-    std::optional<std::string> chooseUpdateFile() override { return fileToChoose; }
+    bool beginChooseFile() override {
+        ++dialogsOpened;
+        return dialogAvailable;
+    }
 
     std::vector<std::string> lines() const {
         std::lock_guard<std::mutex> guard(lock);
@@ -51,7 +61,8 @@ public:
     std::atomic<bool> progressEnabled{false}, updateEnabled{false}, closeEnabled{true},
         openEnabled{true};
     std::atomic<int> closeRequests{0};
-    std::optional<std::string> fileToChoose;
+    bool dialogAvailable = true;
+    int dialogsOpened = 0;
     std::vector<std::string> linesAtFirstClose;
     std::function<void()> beforeProgress; // runs on the ticking thread
 };
