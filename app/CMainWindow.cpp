@@ -101,8 +101,8 @@ void CMainWindow::destroy() {
 
 void CMainWindow::dropFiles(const std::vector<std::string>& paths) {
     CBackPage* backPage = page();
-    if (!backPage || paths.empty())
-        return;
+    if (!backPage || paths.empty() || !backPage->takesInput())
+        return; // while the file dialog is open its answer decides
     std::lock_guard<CCLock> guard(editor()->lock());
     backPage->loadFile(paths.front().c_str());
 }

@@ -142,7 +142,9 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     EXPECT_EQ(window->request.title, "Quorix Firmware Updater");
     EXPECT_EQ(window->x, 960 - 240); // centred: no saved place
     EXPECT_EQ(window->y, 540 - 120);
-    EXPECT_TRUE(shell.platform.timerRunning(window, CCEditor::kPageTimer));
+    EXPECT_EQ(shell.platform.timerInterval(window, CCEditor::kPageTimer), 50u);
+    EXPECT_EQ(shell.platform.timerInterval(window, CCEditor::kFrameTimer), 20u);
+    EXPECT_EQ(shell.platform.timerInterval(window, CMainWindow::kForegroundTimer), 200u);
     EXPECT_TRUE(window->hole[0]);              // the rounded corners let the desktop through
     EXPECT_FALSE(window->hole[240 * 120 + 240]);
     EXPECT_EQ(shell.page()->lines(), updatetexts::startLines());
@@ -300,42 +302,129 @@ TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     };
     auto* probe = new KeyProbe;
     editor->addChild(probe);
-    shell.platform.shiftDown = true;
-    editor->Idle();
-    editor->Idle(); // no change: no second message
-    shell.platform.shiftDown = false;
-    shell.platform.controlDown = true;
-    editor->Idle();
-    const std::vector<std::pair<int, int>> expected = {{MSG_KEY_DOWN, 16}, {MSG_KEY_UP, 16}, {MSG_KEY_DOWN, 17}};
-    EXPECT_EQ(probe->keys, expected);
     WindowEvent keypad;
     keypad.kind = WindowEvent::Kind::Key;
     keypad.keyDown = true;
     keypad.keyCode = 101; // keypad 5
     shell.platform.deliver(shell.window(), keypad);
     EXPECT_EQ(probe->keys.back(), std::make_pair(int(MSG_KEY_DOWN), int('5')));
-    // Messages waiting for the window are dropped unread by the next event.
-    shell.main->post(CCMsg(700));
-    EXPECT_EQ(shell.main->pendingCount(), 1u);
-    shell.mouse(WindowEvent::Button::Move, 5, 5);
-    EXPECT_EQ(shell.main->pendingCount(), 0u);
     // Without a dialog program the page says how else to load a file.
     shell.platform.dialogsInstalled = false;
     shell.click(380, 88);
     EXPECT_TRUE(shell.platform.fileDialogs.empty());
     EXPECT_TRUE(shell.showing(updatetexts::kNoFileDialog));
     shell.platform.dialogsInstalled = true;
-    // The open button with a dialog that is cancelled changes nothing.
+    shell.platform.fileAnswers.push_back(shell.makeFile(4));
     shell.click(380, 88);
     ASSERT_EQ(shell.platform.fileDialogs.size(), 1u);
     EXPECT_EQ(shell.platform.fileDialogs[0].title, "Open File");
-    EXPECT_TRUE(shell.showing(updatetexts::kNoFileDialog)); // a cancel changes nothing
     EXPECT_EQ(shell.platform.fileDialogs[0].filters[0].first, "qfu (*.qfu)");
-    shell.platform.fileAnswers.push_back(shell.makeFile(4));
-    shell.click(380, 88);
     ASSERT_TRUE(shell.until([&] { return shell.page()->lines().size() == 5; }));
     AEffEditor::ERect* rect = nullptr;
     EXPECT_TRUE(editor->GetRect(&rect));
     EXPECT_EQ(rect->right, 480);
     EXPECT_EQ(rect->bottom, 240);
+}
+
+namespace {
+
+std::vector<uint8_t> imageOf(Shell& shell, size_t device = 0) {
+    std::vector<uint8_t> image;
+    shell.hid->withDevice(device, [&](const SimulatedDevice& d) { image = d.image(); });
+    return image;
+}
+
+size_t blockStarts(Shell& shell, uint16_t block) {
+    size_t count = 0;
+    shell.hid->withDevice(0, [&](const SimulatedDevice& d) {
+        for (const auto& request : d.requests())
+            count += request.command == CMD_BLOCK_START && request.blockIndex == block;
+    });
+    return count;
+}
+
+} // namespace
+
+TEST(Shell, ButtonsHoldStillUntilTheRunShowsItsResult) {
+    {
+        // A command-line run: clicks on Open File and Close before and after its
+        // start change nothing, and the window still closes itself at the end.
+        Shell shell("latency=0");
+        const std::string file = shell.makeFile(40);
+        shell.open();
+        ExitResult = 0;
+        shell.main->startCommandLineUpdate(file, "vid_1209&pid_0001");
+        shell.click(380, 88);
+        shell.click(440, 30);
+        ASSERT_TRUE(shell.until([&] { return shell.page()->worker().commandLineMode(); }));
+        shell.click(380, 88);
+        shell.click(440, 30);
+        shell.platform.pump();
+        EXPECT_TRUE(shell.platform.fileDialogs.empty());
+        ASSERT_TRUE(shell.until([&] { return shell.main->closed(); }));
+        EXPECT_EQ(ExitResult.load(), 1);
+        EXPECT_EQ(imageOf(shell), qfu::randomImage(40 * 256, 7));
+    }
+    {
+        // Between a press on Update and the run's start no button reacts.
+        Shell shell("latency=0,restart=0");
+        shell.open();
+        shell.drop({shell.makeFile(20)});
+        ASSERT_TRUE(shell.until([&] { return shell.page()->lines().size() == 5; }));
+        shell.click(380, 118); // Update
+        shell.click(380, 88);  // Open File
+        shell.click(380, 118); // Update again
+        shell.click(440, 30);  // Close
+        shell.platform.pump();
+        EXPECT_FALSE(shell.main->closed());
+        EXPECT_TRUE(shell.platform.fileDialogs.empty());
+        ASSERT_TRUE(shell.until([&] { return shell.showing(updatetexts::kUpdateSuccessful); }));
+        EXPECT_EQ(blockStarts(shell, 0), 1u); // one run
+        shell.click(440, 30); // with the result shown, Close closes
+        shell.platform.pump();
+        EXPECT_TRUE(shell.main->closed());
+    }
+}
+
+TEST(Shell, AWindowCloseDuringAnUpdateWaitsForItsEnd) {
+    Shell shell("latency=1,restart=0");
+    shell.open();
+    shell.drop({shell.makeFile(60)});
+    ASSERT_TRUE(shell.until([&] { return shell.page()->lines().size() == 5; }));
+    shell.click(380, 118);
+    ASSERT_TRUE(shell.until([&] { return shell.page()->worker().progress() >= 30; }));
+    shell.platform.postClose(shell.window()); // the window manager's close
+    shell.platform.pump();
+    ASSERT_FALSE(shell.main->closed());
+    EXPECT_TRUE(shell.showing(updatetexts::kClosingAfterUpdate));
+    EXPECT_TRUE(shell.showing("Please don't interrupt or unplug the device."));
+    ASSERT_TRUE(shell.until([&] { return shell.main->closed(); }, 30000));
+    EXPECT_EQ(imageOf(shell), qfu::randomImage(60 * 256, 7)); // the whole image
+}
+
+TEST(Shell, TheFileDialogLeavesTheWindowRunningButTakesItsInput) {
+    Shell shell("latency=0,restart=0");
+    shell.platform.answerDialogsAtPump = false;
+    shell.open();
+    shell.drop({shell.makeFile(4)});
+    ASSERT_TRUE(shell.until([&] { return shell.page()->lines().size() == 5; }));
+    shell.click(380, 88);
+    ASSERT_TRUE(shell.platform.fileDialogOpen());
+    // No input reaches the page meanwhile, but its timers run: it follows the device.
+    shell.click(380, 118);
+    shell.drop({shell.makeFile(4, {7, 0, 0})});
+    shell.hid->unplug(0);
+    ASSERT_TRUE(shell.until([&] { return shell.page()->lines().size() == 3; }));
+    EXPECT_EQ(shell.page()->worker().workerState(), WORKER_POLL); // Update did nothing
+    EXPECT_EQ(blockStarts(shell, 0), 0u);
+    EXPECT_EQ(shell.page()->worker().updater().header().version().major, 1);
+    // Cancelled: the loaded file stays.
+    ASSERT_TRUE(shell.platform.answerFileDialog(std::nullopt));
+    shell.platform.pump();
+    EXPECT_EQ(shell.page()->lines()[0], "Firmware update ready (Version: 1.1.00)");
+    // Chosen: loaded, and the page takes input again.
+    shell.click(380, 88);
+    ASSERT_TRUE(shell.platform.answerFileDialog(shell.makeFile(4, {2, 0, 0})));
+    ASSERT_TRUE(shell.until([&] { return shell.showing("Firmware update ready (Version: 2.0.00)"); }));
+    EXPECT_EQ(shell.platform.fileDialogs.size(), 2u);
 }

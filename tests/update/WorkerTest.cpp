@@ -180,3 +180,50 @@ TEST(Worker, AnInteractiveFailureClearsPresenceUntilTheNextPoll) {
     ASSERT_TRUE(rig.tickUntil([&] { return rig.view.lines().size() == 5; }));
     EXPECT_TRUE(rig.worker->present());
 }
+
+namespace {
+
+// The failure pause after an interactive run takes 4 s of real time; every other
+// wait runs fast.
+class SlowPauseClock : public FastWorkerClock {
+public:
+    SlowPauseClock() : FastWorkerClock(WorkerRig::kSpeedup) {}
+    void sleepMs(int ms) override {
+        if (ms == CUpdateWorker::kPauseStepMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        else
+            FastWorkerClock::sleepMs(ms);
+    }
+};
+
+} // namespace
+
+TEST(Worker, AFileFromOutsideIsRefusedOnlyWhileTheImageIsInUse) {
+    WorkerRig rig("block=64,latency=1", std::make_shared<SlowPauseClock>());
+    ASSERT_EQ(rig.worker->loadFile(rig.file(4096, 1).c_str()), LoadOutcome::Loaded);
+    const std::vector<uint8_t> image = rig.sim.image;
+    ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->present(); }));
+    // While the run sends the image, a drop and a dialog's answer both say why
+    // they were not loaded.
+    rig.presenter->onControl(CUpdatePresenter::kTagUpdate, 1);
+    EXPECT_EQ(rig.presenter->loadFile(rig.file(128, 2).c_str()), LoadOutcome::RefusedDuringUpdate);
+    EXPECT_EQ(rig.view.lines().back(), updatetexts::kDropRefused);
+    ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->displayState() == SHOW_DONE; }));
+    EXPECT_EQ(rig.sim.storedImage(), image);
+
+    WorkerRig failing("block=64,nak-at=0", std::make_shared<SlowPauseClock>());
+    ASSERT_EQ(failing.worker->loadFile(failing.file(256, 1).c_str()), LoadOutcome::Loaded);
+    ASSERT_TRUE(failing.tickUntil([&] { return failing.worker->present(); }));
+    failing.presenter->onControl(CUpdatePresenter::kTagOpen, 1); // a dialog opens
+    failing.worker->orderUpdate();
+    failing.presenter->fileChosen(failing.file(128, 2));
+    EXPECT_EQ(failing.view.lines().back(), updatetexts::kDropRefused);
+    ASSERT_TRUE(failing.tickUntil([&] { return failing.worker->displayState() == SHOW_DONE; }));
+    EXPECT_FALSE(failing.worker->result());
+    // In the pause after the failure nothing is sent: a new file loads at once.
+    ASSERT_EQ(failing.worker->workerState(), WORKER_UPDATE);
+    EXPECT_EQ(failing.presenter->loadFile(failing.file(128, 3).c_str()), LoadOutcome::Loaded);
+    failing.presenter->onControl(CUpdatePresenter::kTagOpen, 1);
+    failing.presenter->fileChosen(failing.file(192, 4));
+    EXPECT_EQ(failing.worker->updater().imageLength(), 192u);
+}
