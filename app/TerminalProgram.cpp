@@ -35,7 +35,12 @@ const char* kUsage =
     "                         vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,\n"
     "                         block=BYTES,latency=MS,appear=MS,restart=MS,unplug-at=BLOCK,\n"
     "                         replug-after=MS,nak-at=BLOCK,bad-checksum-at=BLOCK,\n"
-    "                         silent-at=BLOCK,once,busy,count=N\n"
+    "                         silent-at=BLOCK,once,busy,count=N,save=PATH;\n"
+    "                         several devices: such lists separated by ';', e.g.\n"
+    "                         \"pid=0001,hw=1.0.01;pid=0002,hw=2.0.02\". save=PATH: the\n"
+    "                         device writes the image of its last complete update to\n"
+    "                         PATH (replacing the file; PATH may hold any character but\n"
+    "                         ',' and ';'; no two devices may share one)\n"
     "\n"
     "Exit status: 0 after a successful update (and for --help and --version),\n"
     "1 when the update failed or could not start, 2 for a bad --simulate setting.\n";
@@ -128,8 +133,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
         } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
             parsed.simulate = true;
             parsed.simulateConfig = arg.size() > 10 ? arg.substr(11) : "";
-            SimulatedDeviceConfig config;
-            if (!SimulatedDeviceConfig::parse(parsed.simulateConfig, config, parsed.error))
+            std::vector<SimulatedDeviceConfig> configs;
+            if (!SimulatedDeviceConfig::parseList(parsed.simulateConfig, configs, parsed.error))
                 return parsed;
         }
     }
@@ -219,10 +224,10 @@ int runTerminalProgram(const std::string& commandLine, const std::vector<std::st
 
     std::shared_ptr<HidSystem> hid;
     if (arguments.simulate) {
-        SimulatedDeviceConfig config;
+        std::vector<SimulatedDeviceConfig> configs;
         std::string error;
-        SimulatedDeviceConfig::parse(arguments.simulateConfig, config, error);
-        hid = std::make_shared<SimulatedHidSystem>(config);
+        SimulatedDeviceConfig::parseList(arguments.simulateConfig, configs, error);
+        hid = std::make_shared<SimulatedHidSystem>(configs);
     } else {
         hid = createPlatformHidSystem();
     }

@@ -149,11 +149,21 @@ std::vector<std::string> Dialogs::menuArguments(Tool tool, const std::vector<Men
 }
 
 std::optional<std::string> Dialogs::openFile(const FileDialogRequest& request) {
+    const std::unique_ptr<RunningProgram> dialog = startOpenFile(request);
+    if (!dialog) return std::nullopt;
+    return fileAnswer(dialog->wait());
+}
+
+std::unique_ptr<RunningProgram> Dialogs::startOpenFile(const FileDialogRequest& request) {
     std::string path;
     const Tool tool = findTool(path);
-    if (tool == Tool::None)
-        return std::nullopt;
-    const ProgramResult result = runProgram(path, fileArguments(tool, request));
+    if (tool == Tool::None) return nullptr;
+    auto dialog = std::make_unique<RunningProgram>();
+    if (!dialog->start(path, fileArguments(tool, request))) return nullptr;
+    return dialog;
+}
+
+std::optional<std::string> Dialogs::fileAnswer(const ProgramResult& result) {
     if (!result.started || result.exitCode != 0 || result.truncated)
         return std::nullopt;
     std::string chosen = stripLineEnd(result.output);

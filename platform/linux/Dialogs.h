@@ -1,14 +1,17 @@
 #pragma once
 
+#include "ProgramRunner.h"
 #include "UiPlatform.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
 
 // Modal dialogs and the URL opener through the desktop's own programs: zenity when
-// it is installed, else kdialog. Each call blocks until the dialog is closed.
+// it is installed, else kdialog. Each call blocks until the dialog is closed, except
+// startOpenFile, whose program runs beside the caller's event loop.
 class Dialogs {
 public:
     enum class Tool { None, Zenity, KDialog };
@@ -20,6 +23,12 @@ public:
     Dialogs& operator=(const Dialogs&) = delete;
 
     std::optional<std::string> openFile(const FileDialogRequest& request);
+    // The file dialog's program, started; null when there is none or it did not
+    // start. Its answer is fileAnswer of its result once it has finished.
+    std::unique_ptr<RunningProgram> startOpenFile(const FileDialogRequest& request);
+    // The chosen file of a finished file dialog; nothing when it was cancelled or
+    // answered anything but one absolute path.
+    static std::optional<std::string> fileAnswer(const ProgramResult& result);
     bool askYesNo(const std::string& caption, const std::string& text);
     // The chosen item's id; 0 when cancelled.
     int popupMenu(const std::vector<PopupItem>& items);

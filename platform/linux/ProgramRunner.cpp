@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <fcntl.h>
+#include <iterator>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,35 +82,97 @@ std::string findProgram(const std::string& name, const std::string& searchPath) 
     return {};
 }
 
-ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
-                         size_t outputLimit) {
-    ProgramResult result;
+RunningProgram::~RunningProgram() {
+    kill();
+}
+
+bool RunningProgram::start(const std::string& path, const std::vector<std::string>& arguments,
+                           size_t outputLimit) {
+    if (pid_ >= 0 || result_.started) return false;
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0)
-        return result;
+    if (::pipe2(ends, O_CLOEXEC) != 0) return false;
     const pid_t pid = spawn(path, arguments, ends[1], ends[0]);
     ::close(ends[1]);
-    if (pid < 0) {
+    // Only our end: the child's standard output stays blocking.
+    if (pid < 0 || ::fcntl(ends[0], F_SETFL, ::fcntl(ends[0], F_GETFL) | O_NONBLOCK) != 0) {
         ::close(ends[0]);
-        return result;
+        if (pid >= 0) {
+            ::kill(pid, SIGKILL);
+            waitForExit(pid);
+        }
+        return false;
     }
-    result.started = true;
+    pid_ = pid;
+    outputFd_ = ends[0];
+    outputLimit_ = outputLimit;
+    result_.started = true;
+    return true;
+}
+
+void RunningProgram::closeOutput() {
+    if (outputFd_ >= 0) ::close(outputFd_);
+    outputFd_ = -1;
+}
+
+void RunningProgram::readOutput() {
     char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(ends[0], buffer, sizeof buffer);
+    // A bounded share per call, so a program that floods its output cannot hold the
+    // caller's loop; the rest is there at the next poll.
+    for (int turn = 0; turn < 16 && outputFd_ >= 0; ++turn) {
+        const ssize_t got = ::read(outputFd_, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
-            break;
-        // Past the limit, keep reading so the program never blocks on a full pipe.
-        const size_t room = outputLimit - result.output.size();
-        if (size_t(got) > room)
-            result.truncated = true;
-        result.output.append(buffer, std::min(size_t(got), room));
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        if (got <= 0) {
+            closeOutput(); // the end, or a pipe that failed: nothing more will come
+            return;
+        }
+        const size_t room = outputLimit_ - std::min(outputLimit_, result_.output.size());
+        if (size_t(got) > room) result_.truncated = true;
+        result_.output.append(buffer, std::min(size_t(got), room));
     }
-    ::close(ends[0]);
-    result.exitCode = waitForExit(pid);
-    return result;
+}
+
+bool RunningProgram::finished(bool wait) {
+    if (pid_ < 0) return result_.started;
+    if (outputFd_ >= 0) return false;
+    int status = 0;
+    pid_t done;
+    do
+        done = ::waitpid(pid_, &status, wait ? 0 : WNOHANG);
+    while (done < 0 && errno == EINTR);
+    if (done == 0) return false;
+    result_.exitCode = done == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    pid_ = -1;
+    return true;
+}
+
+const ProgramResult& RunningProgram::wait() {
+    while (outputFd_ >= 0) {
+        pollfd output{outputFd_, POLLIN, 0};
+        if (::poll(&output, 1, -1) < 0 && errno != EINTR) {
+            kill();
+            return result_;
+        }
+        readOutput();
+    }
+    finished(true);
+    return result_;
+}
+
+void RunningProgram::kill() {
+    closeOutput();
+    if (pid_ < 0) return;
+    ::kill(pid_, SIGKILL); // the pid is still ours: not reaped yet
+    waitForExit(pid_);
+    pid_ = -1;
+}
+
+ProgramResult runProgram(const std::string& path, const std::vector<std::string>& arguments,
+                         size_t outputLimit) {
+    RunningProgram program;
+    if (!program.start(path, arguments, outputLimit)) return {};
+    return program.wait();
 }
 
 pid_t startProgram(const std::string& path, const std::vector<std::string>& arguments) {

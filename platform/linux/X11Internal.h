@@ -79,8 +79,6 @@ struct X11State {
     std::mutex postedLock;
     std::vector<PlatformWindow*> postedCloses; // guarded by postedLock
     std::vector<PlatformWindow*> postedPresents; // guarded by postedLock
-    // Answers of open-file dialogs, for the owner's handler (user-interface thread).
-    std::vector<std::pair<PlatformWindow*, std::optional<std::string>>> fileAnswers;
     std::atomic<bool> quit{false};
 
     std::map<int, Cursor> cursors; // by kind
@@ -94,6 +92,9 @@ struct X11State {
     int dragOriginX = 0, dragOriginY = 0, dragStartX = 0, dragStartY = 0;
 
     Dialogs dialogs;
+    // The open-file dialog running beside the loop, and the window its answer is for.
+    std::unique_ptr<RunningProgram> fileDialog;
+    X11Window* fileDialogOwner = nullptr;
 
     explicit X11State(std::string searchPath) : dialogs(std::move(searchPath)) {}
     ~X11State();

@@ -24,6 +24,7 @@ namespace {
 constexpr unsigned kDoubleClickMs = 500;
 constexpr int kDoubleClickDistance = 4;
 constexpr int kButtonLeft = 1, kButtonRight = 3, kWheelUp = 4, kWheelDown = 5;
+constexpr int kDialogExitPollMs = 10;
 
 std::atomic<int> lastXError{0};
 
@@ -68,6 +69,7 @@ int takeXError() {
 // --- state -------------------------------------------------------------------
 
 X11State::~X11State() {
+    fileDialog.reset(); // the program ends with us: the dialog goes too
     for (auto& window : windows)
         if (!window->destroyed)
             releaseWindow(*window);
@@ -281,15 +283,6 @@ void X11Platform::deliverPostedCloses() {
         request.kind = WindowEvent::Kind::PresentRequest;
         x_->deliver(x_->live(window), request);
     }
-    std::vector<std::pair<PlatformWindow*, std::optional<std::string>>> answers;
-    answers.swap(x_->fileAnswers);
-    for (auto& [owner, answer] : answers) {
-        WindowEvent chosen;
-        chosen.kind = WindowEvent::Kind::FileChosen;
-        if (answer)
-            chosen.paths.push_back(*answer);
-        x_->deliver(x_->live(owner), chosen);
-    }
     for (PlatformWindow* window : closes) {
         WindowEvent close;
         close.kind = WindowEvent::Kind::Close;
@@ -297,8 +290,28 @@ void X11Platform::deliverPostedCloses() {
     }
 }
 
+void X11Platform::serviceFileDialog() {
+    RunningProgram* dialog = x_->fileDialog.get();
+    if (!dialog) return;
+    dialog->readOutput();
+    if (!dialog->finished()) return;
+    const std::optional<std::string> answer = Dialogs::fileAnswer(dialog->result());
+    X11Window* owner = x_->fileDialogOwner;
+    closeFileDialog(); // answered: the handler may open the next one
+    WindowEvent chosen;
+    chosen.kind = WindowEvent::Kind::FileChosen;
+    if (answer) chosen.paths.push_back(*answer);
+    x_->deliver(owner, chosen);
+}
+
+void X11Platform::closeFileDialog() {
+    x_->fileDialog.reset(); // kills and reaps a dialog still open
+    x_->fileDialogOwner = nullptr;
+}
+
 void X11Platform::pumpEvents(int milliseconds) {
     deliverPostedCloses();
+    serviceFileDialog();
     fireDueTimers();
     dispatchPending();
     if (x_->quit)
@@ -317,12 +330,22 @@ void X11Platform::pumpEvents(int milliseconds) {
         const int untilTimer = int(std::clamp<long long>(wait.count(), 0, 1 << 30));
         timeout = timeout < 0 ? untilTimer : std::min(timeout, untilTimer);
     }
-    pollfd watched[2] = {{ConnectionNumber(x_->display), POLLIN, 0}, {x_->wakeFd, POLLIN, 0}};
-    if (::poll(watched, 2, timeout) > 0 && (watched[1].revents & POLLIN)) {
-        uint64_t count = 0;
-        while (::read(x_->wakeFd, &count, sizeof count) > 0) {
+    pollfd watched[3] = {
+        {ConnectionNumber(x_->display), POLLIN, 0}, {x_->wakeFd, POLLIN, 0}, {-1, 0, 0}};
+    nfds_t count = 2;
+    if (x_->fileDialog) {
+        const int output = x_->fileDialog->outputFd();
+        if (output >= 0)
+            watched[count++] = pollfd{output, POLLIN, 0};
+        else // its output has ended; the exit follows closely
+            timeout = timeout < 0 ? kDialogExitPollMs : std::min(timeout, kDialogExitPollMs);
+    }
+    if (::poll(watched, count, timeout) > 0 && (watched[1].revents & POLLIN)) {
+        uint64_t wakes = 0;
+        while (::read(x_->wakeFd, &wakes, sizeof wakes) > 0) {
         }
     }
+    serviceFileDialog();
     deliverPostedCloses();
     dispatchPending();
     fireDueTimers();
@@ -576,10 +599,14 @@ std::optional<std::string> X11Platform::openFileDialog(PlatformWindow*, const Fi
 }
 
 bool X11Platform::beginOpenFileDialog(PlatformWindow* owner, const FileDialogRequest& request) {
-    if (!x_->dialogs.available())
-        return false;
-    x_->fileAnswers.emplace_back(owner, openFileDialog(owner, request));
-    x_->wake();
+    X11Window* target = x_->live(owner);
+    if (!target || x_->fileDialog)
+        return false; // no window to answer, or one dialog is open already
+    letGoOfPointer(x_->display);
+    x_->captured = nullptr;
+    x_->fileDialog = x_->dialogs.startOpenFile(request);
+    if (!x_->fileDialog) return false;
+    x_->fileDialogOwner = target;
     return true;
 }
 
@@ -657,6 +684,7 @@ void X11Platform::destroyWindow(PlatformWindow* window) {
     }
     if (x_->dragged == target)
         x_->dragged = nullptr;
+    if (x_->fileDialogOwner == target) closeFileDialog(); // unanswered
     x_->releaseWindow(*target);
 }
 

@@ -69,6 +69,8 @@ private:
     void dispatchPending();
     void fireDueTimers();
     void deliverPostedCloses();
+    void serviceFileDialog();
+    void closeFileDialog();
 
     std::unique_ptr<X11State> x_;
 };

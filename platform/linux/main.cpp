@@ -58,9 +58,9 @@ int main(int argc, char** argv) {
     SettingsFile settings(SettingsFile::defaultPath());
     ShellDependencies dependencies;
     if (arguments.simulate) {
-        SimulatedDeviceConfig config;
-        SimulatedDeviceConfig::parse(arguments.simulateConfig, config, error);
-        dependencies.hid = std::make_shared<SimulatedHidSystem>(config);
+        std::vector<SimulatedDeviceConfig> configs;
+        SimulatedDeviceConfig::parseList(arguments.simulateConfig, configs, error);
+        dependencies.hid = std::make_shared<SimulatedHidSystem>(configs);
     } else {
         dependencies.hid = createPlatformHidSystem();
     }

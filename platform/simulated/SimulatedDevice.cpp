@@ -3,13 +3,39 @@
 #include "ByteOrder.h"
 #include "CFirmwareUpdater.h"
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
 
 namespace {
 
 constexpr uint8_t kStatusRefused = 2;
 constexpr uint64_t kMaxImage = 64ull * 1024 * 1024; // device memory, so to speak
 constexpr uint8_t kStamp[4] = {'Q', 'F', 'W', 'V'};
+
+// Through a temp file in the same folder and a rename, so whoever reads the file
+// finds the previous image or the new one, never a part.
+bool replaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    static std::random_device entropy; // two programs may save beside each other
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".tmp-%08x%08x", entropy(), entropy());
+    const std::string temp = path + suffix;
+    std::error_code failed;
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
+        out.close();
+        if (!out.fail()) {
+            std::filesystem::rename(temp, path, failed);
+            if (!failed) return true;
+        }
+    }
+    std::filesystem::remove(temp, failed);
+    return false;
+}
 
 } // namespace
 
@@ -138,7 +164,8 @@ void SimulatedDevice::finishBlock(Outcome& outcome) {
     const uint64_t imageSize = (uint64_t{lastBlockIndex_} + 1) * config_.blockSize;
     const bool complete = !blockBroken_ && config_.blockSize > 0 &&
                           block_.size() == config_.blockSize && imageSize <= kMaxImage &&
-                          blockIndex_ <= lastBlockIndex_;
+                          blockIndex_ <= lastBlockIndex_ &&
+                          (blockIndex_ == 0 || image_.size() == imageSize);
     const bool crcOk =
         complete && CFirmwareUpdater::blockCrc(block_.data(), block_.size() / 4) == blockCrc_;
     if (!crcOk) {
@@ -146,9 +173,8 @@ void SimulatedDevice::finishBlock(Outcome& outcome) {
     } else {
         if (blockIndex_ == 0)
             image_.assign(static_cast<size_t>(imageSize), 0);
-        if (image_.size() == imageSize)
-            std::memcpy(image_.data() + size_t{blockIndex_} * config_.blockSize, block_.data(),
-                        block_.size());
+        std::memcpy(image_.data() + size_t{blockIndex_} * config_.blockSize, block_.data(),
+                    block_.size());
         expectedBlock_ = blockIndex_ + 1u;
         replyStatus(outcome, kStatusAccepted);
         if (blockIndex_ == lastBlockIndex_) {
@@ -162,6 +188,18 @@ void SimulatedDevice::finishBlock(Outcome& outcome) {
             outcome.event = Event::UpdateComplete;
         }
     }
-    if (outcome.replied && faultApplies(config_.badChecksumAt, blockIndex_, attempt))
-        outcome.reply[kReportChecksumOffset] ^= 0x5A;
+    const bool garbled =
+        outcome.replied && faultApplies(config_.badChecksumAt, blockIndex_, attempt);
+    if (garbled) outcome.reply[kReportChecksumOffset] ^= 0x5A;
+    // Saved only when the host can know it succeeded: a garbled last
+    // acknowledgement fails the update on its side.
+    if (outcome.event == Event::UpdateComplete && !garbled && !config_.savePath.empty()) {
+        if (replaceFile(config_.savePath, image_)) {
+            ++savedImages_;
+        } else {
+            ++failedSaves_;
+            std::fprintf(stderr, "simulated device: could not write its image to \"%s\"\n",
+                         config_.savePath.c_str());
+        }
+    }
 }

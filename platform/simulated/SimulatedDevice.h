@@ -10,7 +10,8 @@
 
 // The device side of the update protocol, without any transport: it takes the
 // host's reports one at a time and says what it answers. It checks every block's
-// CRC against what it received, keeps the image, and misbehaves as configured.
+// CRC against what it received, keeps the image (and saves that of a complete
+// update when configured to), and misbehaves as configured.
 // Not thread-safe; its owner serialises access.
 class SimulatedDevice {
 public:
@@ -42,6 +43,9 @@ public:
     bool hasFirmware() const { return hasFirmware_; }
     int completedUpdates() const { return completedUpdates_; }
     int malformedReports() const { return malformed_; }
+    // Images written to the configured save path, and attempts that failed.
+    int savedImages() const { return savedImages_; }
+    int failedSaves() const { return failedSaves_; }
     // A new plug-in session: whatever block was half received is dropped.
     void restart();
 
@@ -68,4 +72,6 @@ private:
     bool unplugged_ = false;           // an unplug happens once; replugged it stays
     int completedUpdates_ = 0;
     int malformed_ = 0;
+    int savedImages_ = 0;
+    int failedSaves_ = 0;
 };

@@ -2,17 +2,53 @@
 
 #include "TextNumbers.h"
 
+#include <filesystem>
 #include <sstream>
 
+namespace fs = std::filesystem;
+
+namespace {
+
+// The file is written later, when an update completes: a folder that is not there
+// is better refused now than found out after the whole update.
+bool saveTargetUsable(const std::string& path, std::string& error) {
+    std::error_code ignored;
+    const fs::path target(path);
+    if (fs::is_directory(target, ignored)) {
+        error = "simulated-device save path \"" + path + "\" is a folder";
+        return false;
+    }
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (!fs::is_directory(folder, ignored)) {
+        error = "the folder of simulated-device save path \"" + path + "\" does not exist";
+        return false;
+    }
+    return true;
+}
+
+// "out.bin", "./out.bin" and a symbolic link to the same folder name one file.
+fs::path comparableSavePath(const std::string& path) {
+    std::error_code failed;
+    fs::path absolute = fs::absolute(path, failed);
+    if (failed) absolute = path;
+    const fs::path canonical = fs::weakly_canonical(absolute, failed);
+    return (failed ? absolute : canonical).lexically_normal();
+}
+
+} // namespace
 
 const char* SimulatedDeviceConfig::syntax() {
     return "vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,block=BYTES,latency=MS,"
            "appear=MS,restart=MS,unplug-at=K,replug-after=MS,nak-at=K,bad-checksum-at=K,"
-           "silent-at=K,once,busy,count=N";
+           "silent-at=K,once,busy,count=N,save=PATH";
 }
 
 bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig& config,
                                   std::string& error) {
+    if (text.find(';') != std::string::npos) {
+        error = "\";\" separates simulated devices, where one device is expected";
+        return false;
+    }
     std::stringstream in(text);
     std::string item;
     while (std::getline(in, item, ',')) {
@@ -44,6 +80,10 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
             // 0 and odd sizes are allowed: the host must cope with what a device says.
             ok = ok && parseUnsignedText(value, 10, 0xFFFFFFFFull, number);
             config.blockSize = static_cast<uint32_t>(number);
+        } else if (key == "save") {
+            ok = ok && !value.empty();
+            if (ok && !saveTargetUsable(value, error)) return false;
+            config.savePath = value;
         } else if (key == "count") {
             ok = ok && parseUnsignedText(value, 10, 16, number) && number >= 1;
             config.count = static_cast<int>(number);
@@ -69,5 +109,52 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
             return false;
         }
     }
+    return true;
+}
+
+bool SimulatedDeviceConfig::parseList(const std::string& text,
+                                      std::vector<SimulatedDeviceConfig>& configs,
+                                      std::string& error) {
+    configs.clear();
+    std::vector<std::string> entries;
+    std::stringstream in(text);
+    std::string entry;
+    while (std::getline(in, entry, ';'))
+        entries.push_back(entry);
+    const bool several = entries.size() > 1;
+
+    struct Save {
+        fs::path path;
+        size_t entryNumber;
+    };
+    std::vector<Save> saves;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].empty()) continue; // "a;;b" and a trailing ';' add no device
+        const std::string name =
+            "simulated device " + std::to_string(i + 1) + " (\"" + entries[i] + "\")";
+        SimulatedDeviceConfig config;
+        if (!parse(entries[i], config, error)) {
+            if (several) error = name + ": " + error;
+            return false;
+        }
+        if (!config.savePath.empty()) {
+            if (config.count > 1) {
+                error = name + ": its " + std::to_string(config.count) +
+                        " devices (count) would all write save path \"" + config.savePath + "\"";
+                return false;
+            }
+            const fs::path path = comparableSavePath(config.savePath);
+            for (const Save& earlier : saves)
+                if (earlier.path == path) {
+                    error = "simulated devices " + std::to_string(earlier.entryNumber) + " and " +
+                            std::to_string(i + 1) + " both write save path \"" + config.savePath +
+                            "\": give each its own";
+                    return false;
+                }
+            saves.push_back({path, i + 1});
+        }
+        configs.push_back(config);
+    }
+    if (configs.empty()) configs.emplace_back();
     return true;
 }

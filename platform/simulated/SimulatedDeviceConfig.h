@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // How a simulated device looks and misbehaves, from a text such as
 // "vid=1209,pid=0001,fw=none,block=48,unplug-at=3,replug-after=1000".
+// Several devices: such texts separated by ';'.
 struct SimulatedDeviceConfig {
     uint16_t vendorId = 0x1209;
     uint16_t productId = 0x0001;
@@ -29,10 +31,18 @@ struct SimulatedDeviceConfig {
     bool busy = false; // present, but cannot be opened
     int count = 1;     // matching interfaces
     int restartMs = 1000; // away after a successful update; 0: restarts without going away
+    // Receives the image of the last complete update (replaced atomically); empty:
+    // not saved. Any character but ',' and ';', which separate the settings.
+    std::string savePath;
 
     // Fills config from text (empty text: the defaults). On a bad key or value,
     // returns false with a one-line reason in error.
     static bool parse(const std::string& text, SimulatedDeviceConfig& config, std::string& error);
+    // One or more devices, entries separated by ';' (no entry: one default device).
+    // Fails naming the entry on a bad setting, and when two devices would write
+    // the same save path.
+    static bool parseList(const std::string& text, std::vector<SimulatedDeviceConfig>& configs,
+                          std::string& error);
     // The accepted keys, for --help texts.
     static const char* syntax();
 };

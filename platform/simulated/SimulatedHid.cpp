@@ -189,9 +189,14 @@ private:
 
 } // namespace
 
-SimulatedHidSystem::SimulatedHidSystem(const SimulatedDeviceConfig& config) {
-    for (int i = 0; i < config.count; ++i)
-        units_.push_back(std::make_shared<Unit>(config, static_cast<size_t>(i)));
+SimulatedHidSystem::SimulatedHidSystem(const SimulatedDeviceConfig& config)
+    : SimulatedHidSystem(std::vector<SimulatedDeviceConfig>{config}) {}
+
+SimulatedHidSystem::SimulatedHidSystem(const std::vector<SimulatedDeviceConfig>& configs) {
+    // One index across all entries keeps the paths apart, also for equal IDs.
+    for (const SimulatedDeviceConfig& config : configs)
+        for (int i = 0; i < config.count; ++i)
+            units_.push_back(std::make_shared<Unit>(config, units_.size()));
 }
 
 SimulatedHidSystem::~SimulatedHidSystem() = default;

@@ -18,6 +18,8 @@
 class SimulatedHidSystem : public HidSystem {
 public:
     explicit SimulatedHidSystem(const SimulatedDeviceConfig& config);
+    // Each configuration's count of devices, in order; the index runs across all.
+    explicit SimulatedHidSystem(const std::vector<SimulatedDeviceConfig>& configs);
     ~SimulatedHidSystem() override;
 
     bool listInterfaces(std::vector<std::string>& paths) override;

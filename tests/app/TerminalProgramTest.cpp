@@ -77,6 +77,10 @@ TEST(TerminalProgram, ABadFileOrBadOptionsExitNonZero) {
     const ProgramRun badSimulation = run({"--simulate=colour=red", "-path:a", "-id:vid_1&pid_1"});
     EXPECT_EQ(badSimulation.exitCode, 2);
     EXPECT_NE(badSimulation.err.find("unknown simulated-device key \"colour\""), std::string::npos);
+    const ProgramRun badEntry = run({"--simulate=pid=0001;pid=xyz", "-path:a", "-id:vid_1&pid_1"});
+    EXPECT_EQ(badEntry.exitCode, 2);
+    EXPECT_EQ(badEntry.err, "quorix-updater: simulated device 2 (\"pid=xyz\"): bad "
+                            "simulated-device setting \"pid=xyz\"\n");
 
     EXPECT_EQ(run({"-path:a.qfu"}).exitCode, 1); // no update without both options
     std::ostringstream out;

@@ -12,8 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -413,6 +416,65 @@ TEST_F(DialogStubs, QuestionsMenusAndTheShell) {
     for (int i = 0; i < 200 && !std::filesystem::exists(dir.file("xdg-open.argv")); ++i)
         ::usleep(10000);
     EXPECT_EQ(argv("xdg-open"), (std::vector<std::string>{"https://example.com/a?b=c&d"}));
+}
+
+TEST_F(DialogStubs, AProgramBesideTheLoopKeepsItsOutputBoundedAndIsReapedOrKilled) {
+    auto script = [&](const std::string& name, const std::string& body) {
+        const std::string text = "#!/bin/sh\n" + body + "\n";
+        const std::string path = dir.write(name, std::vector<uint8_t>(text.begin(), text.end()));
+        ::chmod(path.c_str(), 0755);
+        return path;
+    };
+    auto pollOutput = [](RunningProgram& program) {
+        for (int turn = 0; turn < 1000 && program.outputFd() >= 0; ++turn) {
+            pollfd output{program.outputFd(), POLLIN, 0};
+            if (::poll(&output, 1, 2000) != 1) return false;
+            program.readOutput();
+        }
+        return program.outputFd() < 0;
+    };
+    auto waitUntilFinished = [](RunningProgram& program) {
+        for (int i = 0; i < 300 && !program.finished(); ++i)
+            ::usleep(10000);
+        return program.finished();
+    };
+
+    // A flood is cut at the limit and drained, so the program can finish.
+    RunningProgram flood;
+    ASSERT_TRUE(flood.start(script("flood", "head -c 200000 /dev/zero; exit 4"), {}, 64 * 1024));
+    EXPECT_FALSE(flood.finished()) << "not before its output has ended";
+    ASSERT_TRUE(pollOutput(flood));
+    ASSERT_TRUE(waitUntilFinished(flood));
+    EXPECT_EQ(flood.result().output.size(), 64u * 1024u);
+    EXPECT_TRUE(flood.result().truncated);
+    EXPECT_EQ(flood.result().exitCode, 4);
+    EXPECT_EQ(flood.pid(), -1);
+
+    // Output that ends before the program: its exit is collected later, never waited for.
+    RunningProgram late;
+    ASSERT_TRUE(late.start(script("late", "echo early; exec >&-; sleep 0.3; exit 3"), {}));
+    ASSERT_TRUE(pollOutput(late));
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(late.finished());
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(100));
+    ASSERT_TRUE(waitUntilFinished(late));
+    EXPECT_EQ(late.result().output, "early\n");
+    EXPECT_EQ(late.result().exitCode, 3);
+
+    // Dropped while running: killed and reaped, no zombie left.
+    pid_t pid = -1;
+    {
+        RunningProgram hang;
+        ASSERT_TRUE(hang.start(script("hang", "exec sleep 30"), {}));
+        pid = hang.pid();
+        ASSERT_GT(pid, 0);
+    }
+    EXPECT_EQ(::kill(pid, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+
+    RunningProgram missing;
+    EXPECT_FALSE(missing.start(dir.file("missing"), {}));
+    EXPECT_EQ(missing.outputFd(), -1);
 }
 
 TEST_F(DialogStubs, NoDialogProgramSaysSoOnceAndAnswersNo) {

@@ -1,14 +1,21 @@
 // Real windows on the X server of the test run (xvfb-run gives each run its own):
-// what reaches the screen, the shape the colour key cuts, timers, closing, input.
+// what reaches the screen, the shape the colour key cuts, timers, closing, input,
+// the file dialog beside the loop.
+#include "../support/TempDir.h"
+
 #include "ProgramRunner.h"
 #include "X11DropSource.h"
 #include "X11Platform.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -354,6 +361,136 @@ TEST_F(X11Windows, FilesDroppedFromAnotherProgram) {
         else
             EXPECT_EQ(drops, std::vector<std::vector<std::string>>{c.paths}) << c.name;
     }
+}
+
+// The file dialog beside the loop: a stub zenity first on the search path, which
+// notes its pid, waits, prints the answer and exits with the status put in place.
+class X11FileDialog : public X11Windows {
+  protected:
+    void SetUp() override {
+        const std::string script = "#!/bin/sh\n"
+                                   "d=$(dirname \"$0\")\n"
+                                   "echo $$ > \"$d/pid\"\n"
+                                   "[ -f \"$d/hang\" ] && exec sleep 30\n"
+                                   "sleep 0.3\n"
+                                   "cat \"$d/answer\" 2>/dev/null\n"
+                                   "exit $(cat \"$d/status\" 2>/dev/null || echo 0)\n";
+        const std::string stub =
+            dir.write("zenity", std::vector<uint8_t>(script.begin(), script.end()));
+        ::chmod(stub.c_str(), 0755);
+        const char* path = std::getenv("PATH");
+        savedPath = path ? path : "";
+        ::setenv("PATH", (dir.file("") + ":" + savedPath).c_str(),
+                 1); // read when the platform opens
+        X11Windows::SetUp();
+    }
+    void TearDown() override { ::setenv("PATH", savedPath.c_str(), 1); }
+
+    void answer(const std::string& text, int status) {
+        dir.write("answer", std::vector<uint8_t>(text.begin(), text.end()));
+        const std::string code = std::to_string(status);
+        dir.write("status", std::vector<uint8_t>(code.begin(), code.end()));
+    }
+    pid_t stubPid() {
+        pid_t pid = -1;
+        pumpUntil([&] {
+            const std::vector<uint8_t> bytes = TempDir::read(dir.file("pid"));
+            if (bytes.empty() || bytes.back() != '\n') return false;
+            pid = std::stoi(std::string(bytes.begin(), bytes.end()));
+            return true;
+        });
+        return pid;
+    }
+    static bool gone(pid_t pid) { return pid > 0 && ::kill(pid, 0) == -1 && errno == ESRCH; }
+
+    std::vector<WindowEvent> chosen() const {
+        std::vector<WindowEvent> result;
+        for (const WindowEvent& e : recorder.events)
+            if (e.kind == WindowEvent::Kind::FileChosen) result.push_back(e);
+        return result;
+    }
+
+    TempDir dir;
+    std::string savedPath;
+    FileDialogRequest dialog{"Open update file", {{"qfu (*.qfu)", "*.qfu"}}, "qfu", "", ""};
+};
+
+TEST_F(X11FileDialog, TheLoopRunsWhileTheDialogIsOpenAndItsAnswerArrivesOnce) {
+    PlatformWindow* window = openShown();
+    ASSERT_NE(window, nullptr);
+    answer("/home/u/fw/new firmware.qfu\n", 0);
+    int ticksBeforeAnswer = -1, presentsBeforeAnswer = -1, ticks = 0;
+    recorder.also = [&](PlatformWindow* w, const WindowEvent& e) {
+        if (e.kind == WindowEvent::Kind::Timer && e.timerId == 4100) {
+            ++ticks;
+            platform->requestPresent(w);
+        } else if (e.kind == WindowEvent::Kind::FileChosen && ticksBeforeAnswer < 0) {
+            ticksBeforeAnswer = ticks;
+            presentsBeforeAnswer = recorder.count(WindowEvent::Kind::PresentRequest);
+        }
+    };
+    platform->startTimer(window, 4100, 20);
+    const auto start = Clock::now();
+    ASSERT_TRUE(platform->beginOpenFileDialog(window, dialog));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(150)) << "returns at once";
+    EXPECT_FALSE(platform->beginOpenFileDialog(window, dialog)) << "one at a time";
+
+    ASSERT_TRUE(pumpUntil([&] { return !chosen().empty(); }));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(290));
+    EXPECT_GE(ticksBeforeAnswer, 5);
+    EXPECT_GE(presentsBeforeAnswer, 3);
+    EXPECT_EQ(chosen().front().paths, std::vector<std::string>{"/home/u/fw/new firmware.qfu"});
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(chosen().size(), 1u) << "one answer";
+    EXPECT_TRUE(gone(stubPid())) << "reaped";
+
+    // Cancelled: an answer without a path; then the next dialog may open.
+    answer("", 1);
+    ASSERT_TRUE(platform->beginOpenFileDialog(window, dialog));
+    ASSERT_TRUE(pumpUntil([&] { return chosen().size() == 2; }));
+    EXPECT_TRUE(chosen().back().paths.empty());
+    // The modal dialog still answers the same way.
+    answer("/a.qfu\n", 0);
+    EXPECT_EQ(platform->openFileDialog(window, dialog), std::optional<std::string>("/a.qfu"));
+}
+
+TEST_F(X11FileDialog, ClosingTheOwnerOrTheProgramEndsTheDialogUnanswered) {
+    dir.write("hang", {'1'});
+    PlatformWindow* window = openShown();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(platform->beginOpenFileDialog(window, dialog));
+    const pid_t first = stubPid();
+    ASSERT_GT(first, 0);
+    EXPECT_FALSE(gone(first));
+    platform->destroyWindow(window);
+    EXPECT_TRUE(gone(first)) << "killed and reaped with its owner";
+    pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(chosen().empty());
+    EXPECT_FALSE(platform->beginOpenFileDialog(window, dialog)) << "no live owner";
+
+    std::filesystem::remove(dir.file("pid"));
+    PlatformWindow* other = platform->createWindow(request, &recorder);
+    ASSERT_TRUE(platform->beginOpenFileDialog(other, dialog));
+    const pid_t second = stubPid();
+    ASSERT_GT(second, 0);
+    platform.reset();
+    EXPECT_TRUE(gone(second)) << "killed and reaped when the program ends";
+    EXPECT_TRUE(chosen().empty());
+}
+
+TEST_F(X11FileDialog, NoDialogProgramOpensNothing) {
+    ::setenv("PATH", "/nonexistent", 1);
+    std::string error;
+    std::unique_ptr<X11Platform> bare = openX11Platform(error);
+    ::setenv("PATH", savedPath.c_str(), 1);
+    ASSERT_NE(bare, nullptr) << error;
+    PlatformWindow* window = bare->createWindow(request, &recorder);
+    ASSERT_NE(window, nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(bare->beginOpenFileDialog(window, dialog));
+    testing::internal::GetCapturedStderr();
+    bare->pumpEvents(20);
+    EXPECT_TRUE(chosen().empty());
 }
 
 // Real input through xdotool (XTEST), where it is installed.

@@ -11,21 +11,28 @@
 #include <memory>
 #include <string>
 
-// An updater wired to simulated devices configured by text, plus a place for files.
+// An updater wired to simulated devices configured by text (several devices
+// separated by ';'), plus a place for files.
 struct SimulatedSetup {
     explicit SimulatedSetup(const std::string& configText = "") {
         std::string error;
-        EXPECT_TRUE(SimulatedDeviceConfig::parse(configText, config, error)) << error;
-        hid = std::make_shared<SimulatedHidSystem>(config);
+        EXPECT_TRUE(SimulatedDeviceConfig::parseList(configText, configs, error)) << error;
+        if (!configs.empty()) config = configs.front();
+        hid = std::make_shared<SimulatedHidSystem>(configs);
         updater = std::make_unique<CFirmwareUpdater>(hid);
     }
 
-    // Packs an image for the configured device and writes it to a file.
+    // Packs an image for the (first) configured device and writes it to a file.
     std::string makeFile(const std::vector<uint8_t>& imageBytes,
                          FirmwareVersion version = {1, 1, 0}) {
+        return makeFileFor(config, imageBytes, version);
+    }
+    std::string makeFileFor(const SimulatedDeviceConfig& target,
+                            const std::vector<uint8_t>& imageBytes,
+                            FirmwareVersion version = {1, 1, 0}) {
         qfu::PackOptions options;
-        options.vendorId = config.vendorId;
-        options.productId = config.productId;
+        options.vendorId = target.vendorId;
+        options.productId = target.productId;
         options.version = version;
         options.image = imageBytes;
         return dir.write("update" + std::to_string(files++) + ".qfu", qfu::pack(options));
@@ -48,7 +55,8 @@ struct SimulatedSetup {
         return copy;
     }
 
-    SimulatedDeviceConfig config;
+    std::vector<SimulatedDeviceConfig> configs;
+    SimulatedDeviceConfig config; // the first
     std::shared_ptr<SimulatedHidSystem> hid;
     std::unique_ptr<CFirmwareUpdater> updater;
     std::vector<uint8_t> image;
