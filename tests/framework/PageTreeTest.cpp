@@ -33,6 +33,23 @@ private:
     CCPageObject* second_;
 };
 
+// The real animator thread on the steady clock, drawing into an image.
+struct SteadyManager : CCPageManager {
+    SteadyManager() : CCPageManager(CCRect{0, 0, 480, 240}) {
+        startFramework();
+        image.createDibSection(480, 240);
+        context = std::make_unique<CCDrawContext>(&image);
+        setOffscreenContext(context.get());
+        setActive(true);
+        setCanDraw(true);
+    }
+    ~SteadyManager() override { animator().disable(); } // before the image goes
+    void present(const CCRect&) override { ++presents; }
+    CCBitmap image;
+    std::unique_ptr<CCDrawContext> context;
+    int presents = 0; // under the manager lock
+};
+
 } // namespace
 
 TEST(PageTree, CoordinatesFollowAttachAndDetach) {
@@ -498,21 +515,7 @@ TEST(HeadlessPlatform, TimersBelow4097FireOnce) {
 TEST(PageManager, AnimatorRunsBesideDispatchAndRemoval) {
     // The real animator thread on the steady clock; the test thread plays the
     // window, holding the manager lock for each message as the window does.
-    struct SteadyManager : CCPageManager {
-        SteadyManager() : CCPageManager(CCRect{0, 0, 480, 240}) {
-            startFramework();
-            image.createDibSection(480, 240);
-            context = std::make_unique<CCDrawContext>(&image);
-            setOffscreenContext(context.get());
-            setActive(true);
-            setCanDraw(true);
-        }
-        ~SteadyManager() override { animator().disable(); } // before the image goes
-        void present(const CCRect&) override { ++presents; }
-        CCBitmap image;
-        std::unique_ptr<CCDrawContext> context;
-        int presents = 0; // under the manager lock
-    } manager;
+    SteadyManager manager;
     auto* page = new Probe(0, 0, 480, 240);
     {
         std::lock_guard<CCLock> guard(manager.lock());
@@ -542,4 +545,36 @@ TEST(PageManager, AnimatorRunsBesideDispatchAndRemoval) {
     std::lock_guard<CCLock> guard(manager.lock());
     EXPECT_GT(manager.presents, 0);
     EXPECT_LE(manager.animator().entryCount(), 5u);
+}
+
+TEST(PageManager, TreeChangesNeedNoLockBesideTheFadeThread) {
+    // Another thread adds, fades, removes and deletes without holding the manager
+    // lock; every fade redraws the whole page (the controls overlap a sibling), so
+    // the fade thread walks the child lists while they change. Run under TSan.
+    SteadyManager manager;
+    auto* page = new Probe(0, 0, 480, 240);
+    manager.addChild(page);
+    auto* backdrop = new Probe(0, 0, 100, 100);
+    page->addChild(backdrop);
+    std::thread other([&] {
+        for (int round = 0; round < 300; ++round) {
+            auto* group = new CCPageObject(10, 10, 90, 60);
+            auto* control = new CControl(100 + round, 5, 5, 40, 30, 0, 1, 0, nullptr, 0);
+            group->addChild(control);
+            page->addChild(group);
+            control->setEnabled(false, 0); // a fade of 207 steps
+            manager.fadeTo(backdrop, round % 2 ? 100 : 200, 5, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (round % 2)
+                delete page->removeChild(group); // the control goes with it, mid-fade
+            else
+                delete group->removeChild(control);
+            if (round % 2 == 0)
+                delete page->removeChild(group);
+        }
+    });
+    other.join();
+    std::lock_guard<CCLock> guard(manager.lock());
+    EXPECT_LE(manager.animator().entryCount(), 1u); // the backdrop's at most
+    EXPECT_GT(manager.presents, 0);
 }
