@@ -239,6 +239,35 @@ TEST(Buttons, SwitchDragsOnePositionPerStep) {
     EXPECT_EQ(knob->value(), 1);
 }
 
+TEST(ControlMessages, EnableAndViewSelectionReachTheTagTheyName) {
+    // Dispatched down the tree: a control with another tag must let them pass.
+    Rig rig;
+    auto* first = rig.add(new CControl(5, 0, 0, 10, 10, 0, 1, 0, nullptr, 0));
+    auto* named = rig.add(new CControl(6, 20, 0, 60, 40, 0, 1, 0, nullptr, 0));
+    auto* view1 = new CCPageObject(0, 0, 5, 5, nullptr, CCPageObject::kTypeDefault, 1);
+    auto* view2 = new CCPageObject(0, 0, 5, 5, nullptr, CCPageObject::kTypeDefault, 2);
+    named->addChild(view1);
+    named->addChild(view2);
+    struct Case {
+        uint16_t code;
+        int32_t first, second;
+        bool handled;
+    } cases[] = {
+        {MSG_SELECT_VIEW, 2, 6, true}, // the group mask, then the tag
+        {MSG_SET_ENABLED, 99, 0, false},
+        {MSG_SELECT_VIEW, 1, 99, false},
+        {MSG_SET_ENABLED, 6, 0, true}, // the tag, then the state
+    };
+    for (const Case& c : cases) {
+        CCMsg msg(c.code, c.first, c.second, false);
+        EXPECT_EQ(rig.manager.dispatchMessage(&msg), c.handled) << c.code << " " << c.first;
+    }
+    EXPECT_FALSE(view1->visible());
+    EXPECT_TRUE(view2->visible());
+    EXPECT_TRUE(first->enabled());
+    EXPECT_FALSE(named->enabled());
+}
+
 TEST(Buttons, RadioGroupSelectsOneMember) {
     Rig rig;
     auto* group = rig.add(new CCRadioButton(30, CCRect{0, 0, 300, 40}, 0, nullptr, 0));
