@@ -3,6 +3,7 @@
 #include "CCPageManager.h"
 #include "UiPlatform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -143,6 +144,18 @@ std::string appString(uint32_t id) {
 
 void CCTimerObject::startTimer(uint32_t id, uint32_t milliseconds) {
     uiPlatform().startTimer(manager_->window(), id, milliseconds);
+}
+
+uint32_t CCTimerObject::newRepeatingTimerId() {
+    // Fixed ids: the scrollers' auto-repeat, the page tick, the editor's frame.
+    constexpr uint32_t kFixed[] = {4098, 4099, 8192};
+    uint32_t id = 0;
+    do {
+        id = nextRepeatingId_++;
+        if (nextRepeatingId_ < 4097)
+            nextRepeatingId_ = 4100; // after four billion buttons
+    } while (std::find(std::begin(kFixed), std::end(kFixed), id) != std::end(kFixed));
+    return id;
 }
 
 void CCTimerObject::stopTimer(uint32_t id) {

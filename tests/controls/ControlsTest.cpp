@@ -408,7 +408,7 @@ TEST(Buttons, PulseRunsOnItsTimerUntilDone) {
     rig.manager.advance(50);
     EXPECT_FALSE(pulse->pulsing());
     EXPECT_EQ(pulse->phase(), 255);
-    EXPECT_FALSE(rig.manager.platform.timerRunning(&rig.manager.window, CCPulseButton::kDefaultTimerId));
+    EXPECT_FALSE(rig.manager.platform.timerRunning(&rig.manager.window, pulse->timerId()));
     pulse->setContinuous(true);
     pulse->setValue(0, false, true, false);
     pulse->setValue(1, false, true, false);
@@ -416,4 +416,36 @@ TEST(Buttons, PulseRunsOnItsTimerUntilDone) {
     rig.manager.advance(50 * 16);
     EXPECT_TRUE(pulse->pulsing());
     EXPECT_LT(pulse->phase(), 255);
+}
+
+TEST(Buttons, EachPulseButtonHasATimerOfItsOwn) {
+    Rig rig;
+    CCPulseButton* pulses[3];
+    for (int i = 0; i < 3; ++i)
+        pulses[i] = rig.add(new CCPulseButton(61 + i, i * 90, 0, i * 90 + 85, 24, 204,
+                                              CCOnOffButton::MODE_TOGGLE, 0, nullptr, 0));
+    pulses[0]->setValue(1, false, true, false);
+    rig.manager.advance(100);
+    for (CCPulseButton* pulse : pulses)
+        pulse->setValue(1, false, true, false);
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t id = pulses[i]->timerId();
+        EXPECT_GE(id, 4097u) << i; // repeating
+        for (uint32_t fixed : {4098u, 4099u, 8192u})
+            EXPECT_NE(id, fixed) << i;
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(id, pulses[j]->timerId()) << i << " " << j;
+    }
+    pulses[2]->setValue(0, false, true, false); // stops its own timer only
+    EXPECT_TRUE(rig.manager.platform.timerRunning(&rig.manager.window, pulses[1]->timerId()));
+    rig.manager.advance(50 * 2);
+    EXPECT_EQ(pulses[0]->phase(), 80); // four ticks of its own
+    EXPECT_EQ(pulses[1]->phase(), 40);
+    rig.manager.advance(50 * 9); // the first is done and stops its timer
+    EXPECT_FALSE(pulses[0]->pulsing());
+    EXPECT_TRUE(pulses[1]->pulsing());
+    rig.manager.advance(50 * 2);
+    EXPECT_FALSE(pulses[1]->pulsing());
+    EXPECT_EQ(pulses[1]->phase(), 255);
+    EXPECT_FALSE(pulses[2]->pulsing());
 }
