@@ -225,6 +225,46 @@ TEST(PageManager, AModalObjectMayCloseItselfFromItsOwnHandler) {
     manager.send(MSG_MOUSE_MOVE, 1, 1); // the next dispatch lets it go
 }
 
+TEST(PageManager, ShowingTheModalObjectAgainKeepsIt) {
+    // Shown again directly, or closed and shown again by its own press handler.
+    struct Tracked : Probe {
+        Tracked(CCPageManager& owner, bool& gone)
+            : Probe(100, 100, 200, 200, 1), manager(owner), destroyed(gone) {}
+        ~Tracked() override { destroyed = true; }
+        int handleMouse(CCMouseMsg* msg) override {
+            if (msg->code == MSG_LBUTTON_DOWN) {
+                manager.setModal(nullptr);
+                manager.setModal(this, 0);
+            }
+            return Probe::handleMouse(msg);
+        }
+        CCPageManager& manager;
+        bool& destroyed;
+    };
+    TestManager manager;
+    auto* page = new Probe(0, 0, 480, 240);
+    manager.addChild(page);
+    bool destroyed = false;
+    auto* modal = new Tracked(manager, destroyed);
+    manager.setModal(modal, 0);
+    manager.setModal(modal, 1); // it stays open, with the new mode
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(manager.modalObject(), modal);
+    EXPECT_EQ(std::count(page->codes.begin(), page->codes.end(), MSG_MODAL_CLOSED), 0);
+    CCMouseMsg probe = manager.mouse(MSG_PRESS_PROBE, 10, 10);
+    manager.dispatchMessage(&probe);
+    EXPECT_EQ(probe.sender, modal);
+
+    manager.send(MSG_LBUTTON_DOWN, 150, 150);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(manager.modalObject(), modal);
+    EXPECT_EQ(modal->parent(), &manager);
+    manager.send(MSG_MOUSE_MOVE, 150, 150);
+    EXPECT_EQ(modal->codes.back(), MSG_MOUSE_MOVE);
+    manager.setModal(nullptr);
+    EXPECT_TRUE(destroyed);
+}
+
 TEST(PageManager, RedrawsAreMergedAndOverlapsRedrawEverything) {
     TestManager manager;
     auto* page = new Probe(0, 0, 480, 240);
