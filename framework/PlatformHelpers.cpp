@@ -76,11 +76,11 @@ int directoryOf(const char* path, std::string& destination, bool stopAtSpace) {
         ++end;
     while (end > 0 && !isSeparator(path[end]))
         --end;
+    if (end < start || !isSeparator(path[end]))
+        return end; // a bare name
     // A root keeps its separator ("C:\", "/"); a folder loses it.
-    if (!(end > 0 && path[end - 1] == ':') && end != 0)
+    if (end > start && path[end - 1] != ':')
         --end;
-    if (end < start || (end == 0 && !isSeparator(path[0])))
-        return end;
     destination.assign(path + start, path + end + 1);
     return end;
 }

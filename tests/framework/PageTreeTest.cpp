@@ -473,6 +473,10 @@ TEST(PlatformHelpers, DirectoriesFiltersCursorAndCentring) {
         {"  /home/user/a.qfu", false, "/home/user"},
         {"/a.qfu", false, "/"},
         {"file.qfu", false, ""},
+        {"a\\f.qfu", false, "a"}, // a one-letter folder is a folder
+        {"a/f.qfu", false, "a"},
+        {"fw\\v2/f.qfu", false, "fw\\v2"},
+        {"  \"\\f.qfu\"", false, "\\"},
         {"", false, ""},
     };
     for (const Case& c : cases) {
