@@ -163,6 +163,15 @@ CCPageObject* CCPageObject::parentInSubtree(const CCPageObject* object) {
     return nullptr;
 }
 
+bool CCPageObject::contains(const CCPageObject* object) const {
+    if (object == this)
+        return true;
+    for (const CCPageObject* child = firstChild_; child; child = child->nextSibling_)
+        if (child->contains(object))
+            return true;
+    return false;
+}
+
 CCPageObject* CCPageObject::findChild(uint32_t type, bool recursive) const {
     for (CCPageObject* child = firstChild_; child; child = child->nextSibling_) {
         if (child->type_ == type)

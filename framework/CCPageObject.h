@@ -59,6 +59,8 @@ public:
     // deleting it while attached leaves it reachable until its base destructor.
     CCPageObject* removeChild(CCPageObject* object);
     CCPageObject* findChild(uint32_t type, bool recursive) const;
+    // Whether the object is this one or lies below it (compared, never followed).
+    bool contains(const CCPageObject* object) const;
     void setRect(const CCRect& rect);
     void moveBy(int dx, int dy);
     CCPoint toLocal(int x, int y) const { return CCPoint{x - rect_.left, y - rect_.top}; }

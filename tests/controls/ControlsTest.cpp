@@ -295,6 +295,46 @@ TEST(Buttons, RadioGroupSelectsOneMember) {
     EXPECT_TRUE(members[2]->enabled());
 }
 
+TEST(Buttons, GroupsForgetMembersThatLeave) {
+    Rig rig;
+    auto* group = rig.add(new CCRadioButton(30, CCRect{0, 0, 300, 40}, 0, nullptr, 0));
+    auto* panel = new CCPageObject(180, 0, 300, 40); // a member below a child
+    group->addChild(panel);
+    CCOnOffButton* members[3];
+    for (int i = 0; i < 3; ++i) {
+        members[i] = new CCOnOffButton(31 + i, CCPoint{i * 90, 0}, 204, 3, CCOnOffButton::MODE_TOGGLE, 0,
+                                       nullptr, 0);
+        (i == 2 ? panel : static_cast<CCPageObject*>(group))->addChild(members[i]);
+        group->addMember(members[i]);
+    }
+    delete group->removeChild(members[1]);
+    EXPECT_EQ(group->memberCount(), 2u);
+    delete group->removeChild(panel); // takes members[2] with it
+    EXPECT_EQ(group->memberCount(), 1u);
+    group->setValue(0, true, true, false); // reaches only the one left
+    EXPECT_EQ(members[0]->value(), 1);
+    group->setValue(1, true, true, false); // no second member any more
+    EXPECT_EQ(group->value(), 0);
+    rig.manager.click(10, 10);
+
+    // Removing lit or unlit segments keeps the lit count true to what is left.
+    struct Case {
+        int value, removed, litAfter;
+    } cases[] = {{9, 0, 2}, {0, 1, 0}, {3, 0, 0}, {3, 2, 1}, {6, 1, 1}};
+    for (const Case& c : cases) {
+        auto* graph = rig.add(new CCBargraph(0, 0, 100, 300, 130, 0, 9, 0, 0, nullptr, 0));
+        CCIndicator* segments[3];
+        for (int i = 0; i < 3; ++i)
+            segments[i] = graph->addSegment(i * 90, 0, i * 90 + 85, 24, 206, 2);
+        graph->setValue(c.value, false, true, false); // lamps change when it draws
+        delete graph->removeChild(segments[c.removed]);
+        EXPECT_EQ(graph->litCount(), c.litAfter) << c.value << " " << c.removed;
+        graph->setValue(0, false, true, false); // only the lamps left are put out
+        EXPECT_EQ(graph->litCount(), 0) << c.value << " " << c.removed;
+        delete rig.page->removeChild(graph);
+    }
+}
+
 TEST(Buttons, MenusOpenThroughThePopup) {
     Rig rig;
     auto* empty = rig.add(new CCButtonMenu(40, CCRect{0, 0, 85, 24}, 204, CCOnOffButton::MODE_CLICK, nullptr, 0));
