@@ -438,6 +438,42 @@ TEST(TextControls, EditingAndLines) {
     EXPECT_EQ(CCVersionTextCtrl::format(0x01200000), "1.20");
 }
 
+TEST(TextControls, OpeningASecondEditEndsTheFirst) {
+    // The first field hears exactly one ending: its text committed, or a cancel
+    // when it is blank; then the second edit answers its own field.
+    struct Field : CCTextCtrl {
+        Field(int32_t tag, int left) : CCTextCtrl(tag, CCRect{left, 10, left + 80, 28}, 202, nullptr, 0) {}
+        int onParameterMessage(CCMsg* msg) override {
+            if (msg->code == MSG_EDIT_DONE || msg->code == MSG_EDIT_CANCEL)
+                heard.push_back(msg->code);
+            return CCTextCtrl::onParameterMessage(msg);
+        }
+        std::vector<uint16_t> heard;
+    };
+    struct Case {
+        const char* text;
+        uint16_t ending;
+    } cases[] = {{"abc", MSG_EDIT_DONE}, {"  ", MSG_EDIT_CANCEL}, {"", MSG_EDIT_CANCEL}};
+    HeadlessEditProvider edits;
+    EditControlProvider* previous = setEditControlProvider(&edits);
+    for (const Case& c : cases) {
+        Rig rig;
+        auto* first = rig.add(new Field(50, 10));
+        auto* second = rig.add(new Field(51, 200));
+        first->setText(c.text, false);
+        rig.manager.click(20, 15);
+        rig.manager.click(210, 15);
+        EXPECT_EQ(first->heard, std::vector<uint16_t>{c.ending}) << '"' << c.text << '"';
+        EXPECT_EQ(rig.manager.editObject(), second);
+        EXPECT_TRUE(edits.finish("7"));
+        EXPECT_EQ(second->heard, std::vector<uint16_t>{MSG_EDIT_DONE});
+        EXPECT_EQ(first->heard.size(), 1u);
+        EXPECT_EQ(rig.manager.editObject(), nullptr);
+    }
+    EXPECT_STREQ(edits.opened[0].text.c_str(), "abc");
+    setEditControlProvider(previous);
+}
+
 TEST(Buttons, PulseRunsOnItsTimerUntilDone) {
     Rig rig;
     auto* pulse = rig.add(new CCPulseButton(60, 0, 0, 85, 24, 204, CCOnOffButton::MODE_TOGGLE, 0, nullptr, 0));
