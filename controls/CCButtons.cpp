@@ -210,7 +210,7 @@ CCPulseButton::CCPulseButton(int32_t tag, int left, int top, int right, int bott
       strip_(stripByWidth(stripId, right - left)), mode_(mode) {}
 
 CCPulseButton::~CCPulseButton() {
-    if (pulsing_)
+    if (pulsing_ && timerId_)
         if (CCTimerObject* timers = timerObjectOf())
             timers->stopTimer(timerId_);
     bitmapCache().release(strip_);
@@ -243,6 +243,10 @@ int CCPulseButton::onMouse(CCMouseMsg* msg) {
 void CCPulseButton::applyValue(int32_t value, bool notify, bool redraw, bool extra, bool forced) {
     if (value != value_) {
         CCTimerObject* timers = timerObjectOf();
+        if (timers && !timerId_)
+            timerId_ = timers->newRepeatingTimerId();
+        if (!timerId_)
+            timers = nullptr;
         if (value == 1 && !pulsing_) {
             phase_ = 0;
             falling_ = false;
@@ -261,7 +265,7 @@ void CCPulseButton::applyValue(int32_t value, bool notify, bool redraw, bool ext
 }
 
 int CCPulseButton::onParameterMessage(CCMsg* msg) {
-    if (msg->code == MSG_TIMER && uint32_t(msg->first) == timerId_) {
+    if (msg->code == MSG_TIMER && timerId_ && uint32_t(msg->first) == timerId_) {
         phase_ += continuous_ ? (falling_ ? -16 : 64) : 20;
         if (phase_ > 254) {
             if (continuous_) {

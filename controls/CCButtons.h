@@ -92,8 +92,6 @@ public:
         if (!enabled)
             pressed_ = false; // the release will not reach a disabled button
     }
-    // A repeating window timer id (one-shot ids would end the pulse after one step).
-    static constexpr uint32_t kDefaultTimerId = 4101;
     static constexpr uint32_t kPulseMs = 50;
 
     CCPulseButton(int32_t tag, int left, int top, int right, int bottom, int stripId, int mode,
@@ -105,7 +103,10 @@ public:
     void applyValue(int32_t value, bool notify, bool redraw, bool extra, bool forced) override;
     int cursorAt(int x, int y) override { (void)x, (void)y; return 300; }
 
+    // Each button pulses on a repeating timer of its own: one it was given, else
+    // one the manager hands out when it first pulses. 0 until then.
     void setTimerId(uint32_t id) { timerId_ = id; }
+    uint32_t timerId() const { return timerId_; }
     void setContinuous(bool on) { continuous_ = on; }
     bool pulsing() const { return pulsing_; }
     int phase() const { return phase_; }
@@ -115,7 +116,7 @@ private:
     bool pulsing_ = false;
     int phase_ = 0;
     bool falling_ = false;
-    uint32_t timerId_ = kDefaultTimerId;
+    uint32_t timerId_ = 0;
     CCImageStrip* strip_ = nullptr;
     int mode_;
     bool continuous_ = false;

@@ -4,12 +4,27 @@
 #include "CCPageManager.h"
 #include "CCMsg.h"
 
+#include <algorithm>
+
 namespace {
 
 HeadlessEditProvider headlessProvider;
 EditControlProvider* installed = &headlessProvider;
 
+// The open edit of each manager (the user-interface thread only).
+std::vector<EditRequest> openEdits;
+
+void forgetOpenEdit(const CCPageManager* manager) {
+    openEdits.erase(std::remove_if(openEdits.begin(), openEdits.end(),
+                                   [manager](const EditRequest& open) { return open.manager == manager; }),
+                    openEdits.end());
+}
+
 } // namespace
+
+void EditControlProvider::end(const EditRequest& request) {
+    cancelEdit(request);
+}
 
 EditControlProvider& editControlProvider() {
     return *installed;
@@ -41,10 +56,36 @@ bool ownerStillEditing(const EditRequest& request) {
     if (!request.owner || !request.manager || request.manager->editObject() != request.owner)
         return false;
     request.manager->setEditObject(nullptr);
+    forgetOpenEdit(request.manager);
     return true;
 }
 
 } // namespace
+
+bool openEdit(const EditRequest& request) {
+    if (!request.manager)
+        return false;
+    endEdit(request.manager);
+    if (!editControlProvider().open(request))
+        return false;
+    openEdits.push_back(request);
+    request.manager->setEditObject(request.owner);
+    return true;
+}
+
+void endEdit(CCPageManager* manager) {
+    auto open = std::find_if(openEdits.begin(), openEdits.end(),
+                             [manager](const EditRequest& edit) { return edit.manager == manager; });
+    if (open == openEdits.end()) {
+        if (manager)
+            manager->setEditObject(nullptr);
+        return;
+    }
+    const EditRequest request = *open;
+    openEdits.erase(open);
+    editControlProvider().end(request);
+    cancelEdit(request); // a provider that did not answer: abandoned (nothing if it did)
+}
 
 void finishEdit(const EditRequest& request, const std::string& entered) {
     if (!ownerStillEditing(request))
@@ -72,6 +113,13 @@ bool HeadlessEditProvider::open(const EditRequest& request) {
     opened.push_back(request);
     pending_ = true;
     return true;
+}
+
+void HeadlessEditProvider::end(const EditRequest& request) {
+    if (!pending_)
+        return;
+    pending_ = false;
+    finishEdit(request, request.text);
 }
 
 bool HeadlessEditProvider::finish(const std::string& entered) {

@@ -26,11 +26,20 @@ class EditControlProvider {
 public:
     virtual ~EditControlProvider() = default;
     virtual bool open(const EditRequest& request) = 0;
+    // Ends that open edit as a loss of focus does: the text in it is committed
+    // (525), or abandoned (526) when blank. Without a text to read, abandoned.
+    virtual void end(const EditRequest& request);
 };
 
 // The installed provider; the headless one until another is installed.
 EditControlProvider& editControlProvider();
 EditControlProvider* setEditControlProvider(EditControlProvider* provider);
+
+// Opens the edit the request asks for; an edit still open on that manager ends
+// first, so its owner hears its 525 or 526. True when the edit opened.
+bool openEdit(const EditRequest& request);
+// Ends the manager's open edit, if any; its owner hears exactly one 525 or 526.
+void endEdit(CCPageManager* manager);
 
 // Entered text as the owner gets it: control characters become spaces, leading and
 // trailing spaces go, at most maxLength characters. Empty means "no text".
@@ -44,6 +53,8 @@ void cancelEdit(const EditRequest& request);
 class HeadlessEditProvider : public EditControlProvider {
 public:
     bool open(const EditRequest& request) override;
+    // Commits the text it was opened with: nothing is typed here.
+    void end(const EditRequest& request) override;
     // Answers the last opened edit; false when none is open.
     bool finish(const std::string& entered);
     bool cancel();

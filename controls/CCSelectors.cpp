@@ -55,6 +55,15 @@ void CCRadioButton::addMember(CControl* member) {
     setRange(0, static_cast<int32_t>(members_.size()) - 1);
 }
 
+void CCRadioButton::onDescendantRemoved(CCPageObject* object) {
+    const size_t before = members_.size();
+    members_.erase(std::remove_if(members_.begin(), members_.end(),
+                                  [object](CControl* member) { return object->contains(member); }),
+                   members_.end());
+    if (members_.size() != before)
+        setRange(0, std::max(static_cast<int32_t>(members_.size()) - 1, 0));
+}
+
 void CCRadioButton::applyValue(int32_t value, bool notify, bool redraw, bool extra, bool forced) {
     if (value < 0 || value > span_ || value >= static_cast<int32_t>(members_.size()))
         return;

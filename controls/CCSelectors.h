@@ -13,9 +13,11 @@ class CCRadioButton : public CControl {
 public:
     CCRadioButton(int32_t tag, const CCRect& rect, int backgroundId, CCPageObject* listener,
                   uint16_t viewBits);
-    // Members are not owned (they are usually the group's children).
+    // Members are not owned; they lie inside the group (its children or below),
+    // and one that leaves it is forgotten.
     void addMember(CControl* member);
     size_t memberCount() const { return members_.size(); }
+    void onDescendantRemoved(CCPageObject* object) override;
 
     void applyValue(int32_t value, bool notify, bool redraw, bool extra, bool forced) override;
     void drawContents(CCDrawContext* context) override;

@@ -113,8 +113,7 @@ int CCTextCtrl::onMouse(CCMouseMsg* msg) {
     request.maxLength = maxLength_;
     request.password = password_;
     request.manager = managerOf();
-    if (request.manager && editControlProvider().open(request))
-        request.manager->setEditObject(this);
+    openEdit(request);
     return 1; // even when no edit control could be made
 }
 

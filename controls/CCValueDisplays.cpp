@@ -104,8 +104,29 @@ CCIndicator* CCBargraph::addSegment(int left, int top, int right, int bottom, in
                                     nullptr, 0);
     addChild(segment);
     segments_.push_back(segment);
-    step_ = std::max<int>(static_cast<int>((int64_t(maximum_) - minimum_ + 1) / int64_t(segments_.size())), 1);
+    updateStep();
     return segment;
+}
+
+void CCBargraph::updateStep() {
+    const int64_t count = std::max<int64_t>(int64_t(segments_.size()), 1);
+    step_ = std::max<int>(static_cast<int>((int64_t(maximum_) - minimum_ + 1) / count), 1);
+}
+
+void CCBargraph::onDescendantRemoved(CCPageObject* object) {
+    // The segments below lit_ are lit: the count follows the lit ones that go.
+    int lit = 0;
+    std::vector<CCIndicator*> kept;
+    for (size_t i = 0; i < segments_.size(); ++i) {
+        if (object->contains(segments_[i]))
+            continue;
+        if (static_cast<int>(i) < lit_)
+            ++lit;
+        kept.push_back(segments_[i]);
+    }
+    segments_.swap(kept);
+    lit_ = lit;
+    updateStep();
 }
 
 void CCBargraph::drawContents(CCDrawContext* context) {

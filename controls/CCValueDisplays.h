@@ -50,9 +50,13 @@ public:
     CCIndicator* addSegment(int left, int top, int right, int bottom, int stripId, int frames);
     void drawContents(CCDrawContext* context) override;
     int onParameterMessage(CCMsg* msg) override;
+    // A segment that leaves the bar is forgotten.
+    void onDescendantRemoved(CCPageObject* object) override;
     int litCount() const { return lit_; }
 
 private:
+    void updateStep();
+
     std::vector<CCIndicator*> segments_; // children, owned by the tree
     int step_ = 1;
     int lit_ = 0;

@@ -385,15 +385,17 @@ bool CControl::hitTest(int x, int y) {
 
 int CControl::handleMessage(CCMsg* msg) {
     switch (msg->code) {
+    // Both name their control by tag: any other lets them travel on to it.
     case MSG_SET_ENABLED:
-        if (msg->first == tag_)
-            setEnabled(msg->second != 0, 0);
+        if (msg->first != tag_)
+            return 0;
+        setEnabled(msg->second != 0, 0);
         return 1;
     case MSG_SELECT_VIEW:
-        if (msg->second == tag_) {
-            selectGroup(static_cast<uint16_t>(msg->first & 0xFFFF), 0);
-            invalidate(false);
-        }
+        if (msg->second != tag_)
+            return 0;
+        selectGroup(static_cast<uint16_t>(msg->first & 0xFFFF), 0);
+        invalidate(false);
         return 1;
     case MSG_PARAMETER:
         if (tag_ != int32_t(kTypeDefault) && tag_ != int32_t(kTypeInert) && msg->first == tag_)

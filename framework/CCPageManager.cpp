@@ -175,6 +175,15 @@ void CCPageManager::closeModal() {
 void CCPageManager::setModal(CCPageObject* object, int dismissMode) {
     std::lock_guard<CCLock> guard(lock_);
     capture_ = hover_ = previousHover_ = nullptr;
+    if (object && object == modal_) {
+        // Closing it would destroy the object about to be shown: it stays open.
+        modalDismissMode_ = dismissMode;
+        invalidate(false);
+        return;
+    }
+    // Closed earlier in this dispatch and shown again: no longer to be destroyed.
+    closedModals_.erase(std::remove(closedModals_.begin(), closedModals_.end(), object),
+                        closedModals_.end());
     if (modal_)
         closeModal();
     if (object) {

@@ -5,6 +5,7 @@
 #include "Framework.h"
 #include "Trace.h"
 
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -98,6 +99,11 @@ uint16_t CCPageObject::changeViewBits(uint16_t set, uint16_t clear) {
 void CCPageObject::addChild(CCPageObject* child) {
     if (!child)
         return;
+    // The fade thread walks the tree under the manager lock.
+    CCPageManager* manager = managerOf();
+    std::unique_lock<CCLock> guard;
+    if (manager)
+        guard = std::unique_lock<CCLock>(manager->lock());
     if (child->viewBits_)
         groupContainer_ = true;
     CCPageObject** link = &firstChild_;
@@ -126,22 +132,44 @@ void CCPageObject::unlinkChild(CCPageObject* child) {
 CCPageObject* CCPageObject::removeChild(CCPageObject* object) {
     if (!object)
         return nullptr;
+    // Forgetting and unlinking under one hold of the manager lock: once this
+    // returns, no fade pass can reach the object, so it may be deleted at once.
+    CCPageManager* manager = managerOf();
+    std::unique_lock<CCLock> guard;
+    if (manager)
+        guard = std::unique_lock<CCLock>(manager->lock());
+    CCPageObject* parent = parentInSubtree(object);
+    if (!parent)
+        return nullptr;
+    if (manager)
+        manager->forget(object);
+    parent->unlinkChild(object);
+    object->moveBy(-parent->rect_.left, -parent->rect_.top);
+    object->setShown(false);
+    parent->recomputeOverlaps();
+    for (CCPageObject* ancestor = parent; ancestor; ancestor = ancestor->parent_)
+        ancestor->onDescendantRemoved(object);
+    return object;
+}
+
+CCPageObject* CCPageObject::parentInSubtree(const CCPageObject* object) {
+    // Compared, never followed: a caller may ask about an object that is gone.
     for (CCPageObject* child = firstChild_; child; child = child->nextSibling_) {
-        if (child != object) {
-            if (CCPageObject* found = child->removeChild(object))
-                return found;
-            continue;
-        }
-        // Nothing of the manager may point at it once it leaves the tree.
-        if (CCPageManager* manager = managerOf())
-            manager->forget(object);
-        unlinkChild(object);
-        object->moveBy(-rect_.left, -rect_.top);
-        object->setShown(false);
-        recomputeOverlaps();
-        return object;
+        if (child == object)
+            return this;
+        if (CCPageObject* found = child->parentInSubtree(object))
+            return found;
     }
     return nullptr;
+}
+
+bool CCPageObject::contains(const CCPageObject* object) const {
+    if (object == this)
+        return true;
+    for (const CCPageObject* child = firstChild_; child; child = child->nextSibling_)
+        if (child->contains(object))
+            return true;
+    return false;
 }
 
 CCPageObject* CCPageObject::findChild(uint32_t type, bool recursive) const {

@@ -47,12 +47,20 @@ public:
     virtual uint16_t changeViewBits(uint16_t set, uint16_t clear);
     virtual int cursorAt(int x, int y) { (void)x, (void)y; return 0; }
     virtual CCFont* getFont() { return font_; }
+    // Called on each former ancestor after an object left the subtree (removed or
+    // being destroyed), under the manager lock when there is one.
+    virtual void onDescendantRemoved(CCPageObject* object) { (void)object; }
 
     // The tree.
     void addChild(CCPageObject* child);
     // Searched through the whole subtree; the object is returned, not destroyed.
+    // Both take the manager lock, so they may run beside the fade thread. An
+    // attached object is deleted after removeChild (delete parent->removeChild(o)):
+    // deleting it while attached leaves it reachable until its base destructor.
     CCPageObject* removeChild(CCPageObject* object);
     CCPageObject* findChild(uint32_t type, bool recursive) const;
+    // Whether the object is this one or lies below it (compared, never followed).
+    bool contains(const CCPageObject* object) const;
     void setRect(const CCRect& rect);
     void moveBy(int dx, int dy);
     CCPoint toLocal(int x, int y) const { return CCPoint{x - rect_.left, y - rect_.top}; }
@@ -114,6 +122,8 @@ public:
 protected:
     void recomputeOverlaps();
     void unlinkChild(CCPageObject* child);
+    // The object's parent when it lies in this subtree, else null.
+    CCPageObject* parentInSubtree(const CCPageObject* object);
 
     CCPageObject* parent_ = nullptr;
     CCPageObject* firstChild_ = nullptr;

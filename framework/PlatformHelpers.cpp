@@ -3,6 +3,7 @@
 #include "CCPageManager.h"
 #include "UiPlatform.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -75,11 +76,11 @@ int directoryOf(const char* path, std::string& destination, bool stopAtSpace) {
         ++end;
     while (end > 0 && !isSeparator(path[end]))
         --end;
+    if (end < start || !isSeparator(path[end]))
+        return end; // a bare name
     // A root keeps its separator ("C:\", "/"); a folder loses it.
-    if (!(end > 0 && path[end - 1] == ':') && end != 0)
+    if (end > start && path[end - 1] != ':')
         --end;
-    if (end < start || (end == 0 && !isSeparator(path[0])))
-        return end;
     destination.assign(path + start, path + end + 1);
     return end;
 }
@@ -161,6 +162,18 @@ std::string appString(uint32_t id) {
 
 void CCTimerObject::startTimer(uint32_t id, uint32_t milliseconds) {
     uiPlatform().startTimer(manager_->window(), id, milliseconds);
+}
+
+uint32_t CCTimerObject::newRepeatingTimerId() {
+    // Fixed ids: the scrollers' auto-repeat, the page tick, the editor's frame.
+    constexpr uint32_t kFixed[] = {4098, 4099, 8192};
+    uint32_t id = 0;
+    do {
+        id = nextRepeatingId_++;
+        if (nextRepeatingId_ < 4097)
+            nextRepeatingId_ = 4100; // after four billion buttons
+    } while (std::find(std::begin(kFixed), std::end(kFixed), id) != std::end(kFixed));
+    return id;
 }
 
 void CCTimerObject::stopTimer(uint32_t id) {

@@ -46,6 +46,9 @@ public:
 
     // Ids below 4097 fire once.
     void startTimer(uint32_t id, uint32_t milliseconds);
+    // A repeating id (4097 or above) that no other user of this window has: not
+    // one of the program's fixed ids, not one handed out before.
+    uint32_t newRepeatingTimerId();
     void stopTimer(uint32_t id);
     // (x, y) in the window's client coordinates; only when the cursor is hidden.
     void showCursorAt(int x, int y);
@@ -53,4 +56,5 @@ public:
 
 private:
     CCPageManager* manager_;
+    uint32_t nextRepeatingId_ = 4100;
 };

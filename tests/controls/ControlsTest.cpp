@@ -239,6 +239,35 @@ TEST(Buttons, SwitchDragsOnePositionPerStep) {
     EXPECT_EQ(knob->value(), 1);
 }
 
+TEST(ControlMessages, EnableAndViewSelectionReachTheTagTheyName) {
+    // Dispatched down the tree: a control with another tag must let them pass.
+    Rig rig;
+    auto* first = rig.add(new CControl(5, 0, 0, 10, 10, 0, 1, 0, nullptr, 0));
+    auto* named = rig.add(new CControl(6, 20, 0, 60, 40, 0, 1, 0, nullptr, 0));
+    auto* view1 = new CCPageObject(0, 0, 5, 5, nullptr, CCPageObject::kTypeDefault, 1);
+    auto* view2 = new CCPageObject(0, 0, 5, 5, nullptr, CCPageObject::kTypeDefault, 2);
+    named->addChild(view1);
+    named->addChild(view2);
+    struct Case {
+        uint16_t code;
+        int32_t first, second;
+        bool handled;
+    } cases[] = {
+        {MSG_SELECT_VIEW, 2, 6, true}, // the group mask, then the tag
+        {MSG_SET_ENABLED, 99, 0, false},
+        {MSG_SELECT_VIEW, 1, 99, false},
+        {MSG_SET_ENABLED, 6, 0, true}, // the tag, then the state
+    };
+    for (const Case& c : cases) {
+        CCMsg msg(c.code, c.first, c.second, false);
+        EXPECT_EQ(rig.manager.dispatchMessage(&msg), c.handled) << c.code << " " << c.first;
+    }
+    EXPECT_FALSE(view1->visible());
+    EXPECT_TRUE(view2->visible());
+    EXPECT_TRUE(first->enabled());
+    EXPECT_FALSE(named->enabled());
+}
+
 TEST(Buttons, RadioGroupSelectsOneMember) {
     Rig rig;
     auto* group = rig.add(new CCRadioButton(30, CCRect{0, 0, 300, 40}, 0, nullptr, 0));
@@ -264,6 +293,46 @@ TEST(Buttons, RadioGroupSelectsOneMember) {
     EXPECT_TRUE(members[0]->enabled());
     EXPECT_FALSE(members[1]->enabled());
     EXPECT_TRUE(members[2]->enabled());
+}
+
+TEST(Buttons, GroupsForgetMembersThatLeave) {
+    Rig rig;
+    auto* group = rig.add(new CCRadioButton(30, CCRect{0, 0, 300, 40}, 0, nullptr, 0));
+    auto* panel = new CCPageObject(180, 0, 300, 40); // a member below a child
+    group->addChild(panel);
+    CCOnOffButton* members[3];
+    for (int i = 0; i < 3; ++i) {
+        members[i] = new CCOnOffButton(31 + i, CCPoint{i * 90, 0}, 204, 3, CCOnOffButton::MODE_TOGGLE, 0,
+                                       nullptr, 0);
+        (i == 2 ? panel : static_cast<CCPageObject*>(group))->addChild(members[i]);
+        group->addMember(members[i]);
+    }
+    delete group->removeChild(members[1]);
+    EXPECT_EQ(group->memberCount(), 2u);
+    delete group->removeChild(panel); // takes members[2] with it
+    EXPECT_EQ(group->memberCount(), 1u);
+    group->setValue(0, true, true, false); // reaches only the one left
+    EXPECT_EQ(members[0]->value(), 1);
+    group->setValue(1, true, true, false); // no second member any more
+    EXPECT_EQ(group->value(), 0);
+    rig.manager.click(10, 10);
+
+    // Removing lit or unlit segments keeps the lit count true to what is left.
+    struct Case {
+        int value, removed, litAfter;
+    } cases[] = {{9, 0, 2}, {0, 1, 0}, {3, 0, 0}, {3, 2, 1}, {6, 1, 1}};
+    for (const Case& c : cases) {
+        auto* graph = rig.add(new CCBargraph(0, 0, 100, 300, 130, 0, 9, 0, 0, nullptr, 0));
+        CCIndicator* segments[3];
+        for (int i = 0; i < 3; ++i)
+            segments[i] = graph->addSegment(i * 90, 0, i * 90 + 85, 24, 206, 2);
+        graph->setValue(c.value, false, true, false); // lamps change when it draws
+        delete graph->removeChild(segments[c.removed]);
+        EXPECT_EQ(graph->litCount(), c.litAfter) << c.value << " " << c.removed;
+        graph->setValue(0, false, true, false); // only the lamps left are put out
+        EXPECT_EQ(graph->litCount(), 0) << c.value << " " << c.removed;
+        delete rig.page->removeChild(graph);
+    }
 }
 
 TEST(Buttons, MenusOpenThroughThePopup) {
@@ -369,6 +438,42 @@ TEST(TextControls, EditingAndLines) {
     EXPECT_EQ(CCVersionTextCtrl::format(0x01200000), "1.20");
 }
 
+TEST(TextControls, OpeningASecondEditEndsTheFirst) {
+    // The first field hears exactly one ending: its text committed, or a cancel
+    // when it is blank; then the second edit answers its own field.
+    struct Field : CCTextCtrl {
+        Field(int32_t tag, int left) : CCTextCtrl(tag, CCRect{left, 10, left + 80, 28}, 202, nullptr, 0) {}
+        int onParameterMessage(CCMsg* msg) override {
+            if (msg->code == MSG_EDIT_DONE || msg->code == MSG_EDIT_CANCEL)
+                heard.push_back(msg->code);
+            return CCTextCtrl::onParameterMessage(msg);
+        }
+        std::vector<uint16_t> heard;
+    };
+    struct Case {
+        const char* text;
+        uint16_t ending;
+    } cases[] = {{"abc", MSG_EDIT_DONE}, {"  ", MSG_EDIT_CANCEL}, {"", MSG_EDIT_CANCEL}};
+    HeadlessEditProvider edits;
+    EditControlProvider* previous = setEditControlProvider(&edits);
+    for (const Case& c : cases) {
+        Rig rig;
+        auto* first = rig.add(new Field(50, 10));
+        auto* second = rig.add(new Field(51, 200));
+        first->setText(c.text, false);
+        rig.manager.click(20, 15);
+        rig.manager.click(210, 15);
+        EXPECT_EQ(first->heard, std::vector<uint16_t>{c.ending}) << '"' << c.text << '"';
+        EXPECT_EQ(rig.manager.editObject(), second);
+        EXPECT_TRUE(edits.finish("7"));
+        EXPECT_EQ(second->heard, std::vector<uint16_t>{MSG_EDIT_DONE});
+        EXPECT_EQ(first->heard.size(), 1u);
+        EXPECT_EQ(rig.manager.editObject(), nullptr);
+    }
+    EXPECT_STREQ(edits.opened[0].text.c_str(), "abc");
+    setEditControlProvider(previous);
+}
+
 TEST(Buttons, PulseRunsOnItsTimerUntilDone) {
     Rig rig;
     auto* pulse = rig.add(new CCPulseButton(60, 0, 0, 85, 24, 204, CCOnOffButton::MODE_TOGGLE, 0, nullptr, 0));
@@ -379,7 +484,7 @@ TEST(Buttons, PulseRunsOnItsTimerUntilDone) {
     rig.manager.advance(50);
     EXPECT_FALSE(pulse->pulsing());
     EXPECT_EQ(pulse->phase(), 255);
-    EXPECT_FALSE(rig.manager.platform.timerRunning(&rig.manager.window, CCPulseButton::kDefaultTimerId));
+    EXPECT_FALSE(rig.manager.platform.timerRunning(&rig.manager.window, pulse->timerId()));
     pulse->setContinuous(true);
     pulse->setValue(0, false, true, false);
     pulse->setValue(1, false, true, false);
@@ -387,4 +492,36 @@ TEST(Buttons, PulseRunsOnItsTimerUntilDone) {
     rig.manager.advance(50 * 16);
     EXPECT_TRUE(pulse->pulsing());
     EXPECT_LT(pulse->phase(), 255);
+}
+
+TEST(Buttons, EachPulseButtonHasATimerOfItsOwn) {
+    Rig rig;
+    CCPulseButton* pulses[3];
+    for (int i = 0; i < 3; ++i)
+        pulses[i] = rig.add(new CCPulseButton(61 + i, i * 90, 0, i * 90 + 85, 24, 204,
+                                              CCOnOffButton::MODE_TOGGLE, 0, nullptr, 0));
+    pulses[0]->setValue(1, false, true, false);
+    rig.manager.advance(100);
+    for (CCPulseButton* pulse : pulses)
+        pulse->setValue(1, false, true, false);
+    for (int i = 0; i < 3; ++i) {
+        const uint32_t id = pulses[i]->timerId();
+        EXPECT_GE(id, 4097u) << i; // repeating
+        for (uint32_t fixed : {4098u, 4099u, 8192u})
+            EXPECT_NE(id, fixed) << i;
+        for (int j = 0; j < i; ++j)
+            EXPECT_NE(id, pulses[j]->timerId()) << i << " " << j;
+    }
+    pulses[2]->setValue(0, false, true, false); // stops its own timer only
+    EXPECT_TRUE(rig.manager.platform.timerRunning(&rig.manager.window, pulses[1]->timerId()));
+    rig.manager.advance(50 * 2);
+    EXPECT_EQ(pulses[0]->phase(), 80); // four ticks of its own
+    EXPECT_EQ(pulses[1]->phase(), 40);
+    rig.manager.advance(50 * 9); // the first is done and stops its timer
+    EXPECT_FALSE(pulses[0]->pulsing());
+    EXPECT_TRUE(pulses[1]->pulsing());
+    rig.manager.advance(50 * 2);
+    EXPECT_FALSE(pulses[1]->pulsing());
+    EXPECT_EQ(pulses[1]->phase(), 255);
+    EXPECT_FALSE(pulses[2]->pulsing());
 }

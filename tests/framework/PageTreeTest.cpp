@@ -33,6 +33,23 @@ private:
     CCPageObject* second_;
 };
 
+// The real animator thread on the steady clock, drawing into an image.
+struct SteadyManager : CCPageManager {
+    SteadyManager() : CCPageManager(CCRect{0, 0, 480, 240}) {
+        startFramework();
+        image.createDibSection(480, 240);
+        context = std::make_unique<CCDrawContext>(&image);
+        setOffscreenContext(context.get());
+        setActive(true);
+        setCanDraw(true);
+    }
+    ~SteadyManager() override { animator().disable(); } // before the image goes
+    void present(const CCRect&) override { ++presents; }
+    CCBitmap image;
+    std::unique_ptr<CCDrawContext> context;
+    int presents = 0; // under the manager lock
+};
+
 } // namespace
 
 TEST(PageTree, CoordinatesFollowAttachAndDetach) {
@@ -206,6 +223,46 @@ TEST(PageManager, AModalObjectMayCloseItselfFromItsOwnHandler) {
     EXPECT_EQ(manager.modalObject(), nullptr);
     EXPECT_EQ(std::count(page->codes.begin(), page->codes.end(), MSG_MODAL_CLOSED), 1);
     manager.send(MSG_MOUSE_MOVE, 1, 1); // the next dispatch lets it go
+}
+
+TEST(PageManager, ShowingTheModalObjectAgainKeepsIt) {
+    // Shown again directly, or closed and shown again by its own press handler.
+    struct Tracked : Probe {
+        Tracked(CCPageManager& owner, bool& gone)
+            : Probe(100, 100, 200, 200, 1), manager(owner), destroyed(gone) {}
+        ~Tracked() override { destroyed = true; }
+        int handleMouse(CCMouseMsg* msg) override {
+            if (msg->code == MSG_LBUTTON_DOWN) {
+                manager.setModal(nullptr);
+                manager.setModal(this, 0);
+            }
+            return Probe::handleMouse(msg);
+        }
+        CCPageManager& manager;
+        bool& destroyed;
+    };
+    TestManager manager;
+    auto* page = new Probe(0, 0, 480, 240);
+    manager.addChild(page);
+    bool destroyed = false;
+    auto* modal = new Tracked(manager, destroyed);
+    manager.setModal(modal, 0);
+    manager.setModal(modal, 1); // it stays open, with the new mode
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(manager.modalObject(), modal);
+    EXPECT_EQ(std::count(page->codes.begin(), page->codes.end(), MSG_MODAL_CLOSED), 0);
+    CCMouseMsg probe = manager.mouse(MSG_PRESS_PROBE, 10, 10);
+    manager.dispatchMessage(&probe);
+    EXPECT_EQ(probe.sender, modal);
+
+    manager.send(MSG_LBUTTON_DOWN, 150, 150);
+    EXPECT_FALSE(destroyed);
+    EXPECT_EQ(manager.modalObject(), modal);
+    EXPECT_EQ(modal->parent(), &manager);
+    manager.send(MSG_MOUSE_MOVE, 150, 150);
+    EXPECT_EQ(modal->codes.back(), MSG_MOUSE_MOVE);
+    manager.setModal(nullptr);
+    EXPECT_TRUE(destroyed);
 }
 
 TEST(PageManager, RedrawsAreMergedAndOverlapsRedrawEverything) {
@@ -416,6 +473,10 @@ TEST(PlatformHelpers, DirectoriesFiltersCursorAndCentring) {
         {"  /home/user/a.qfu", false, "/home/user"},
         {"/a.qfu", false, "/"},
         {"file.qfu", false, ""},
+        {"a\\f.qfu", false, "a"}, // a one-letter folder is a folder
+        {"a/f.qfu", false, "a"},
+        {"fw\\v2/f.qfu", false, "fw\\v2"},
+        {"  \"\\f.qfu\"", false, "\\"},
         {"", false, ""},
     };
     for (const Case& c : cases) {
@@ -498,21 +559,7 @@ TEST(HeadlessPlatform, TimersBelow4097FireOnce) {
 TEST(PageManager, AnimatorRunsBesideDispatchAndRemoval) {
     // The real animator thread on the steady clock; the test thread plays the
     // window, holding the manager lock for each message as the window does.
-    struct SteadyManager : CCPageManager {
-        SteadyManager() : CCPageManager(CCRect{0, 0, 480, 240}) {
-            startFramework();
-            image.createDibSection(480, 240);
-            context = std::make_unique<CCDrawContext>(&image);
-            setOffscreenContext(context.get());
-            setActive(true);
-            setCanDraw(true);
-        }
-        ~SteadyManager() override { animator().disable(); } // before the image goes
-        void present(const CCRect&) override { ++presents; }
-        CCBitmap image;
-        std::unique_ptr<CCDrawContext> context;
-        int presents = 0; // under the manager lock
-    } manager;
+    SteadyManager manager;
     auto* page = new Probe(0, 0, 480, 240);
     {
         std::lock_guard<CCLock> guard(manager.lock());
@@ -542,4 +589,36 @@ TEST(PageManager, AnimatorRunsBesideDispatchAndRemoval) {
     std::lock_guard<CCLock> guard(manager.lock());
     EXPECT_GT(manager.presents, 0);
     EXPECT_LE(manager.animator().entryCount(), 5u);
+}
+
+TEST(PageManager, TreeChangesNeedNoLockBesideTheFadeThread) {
+    // Another thread adds, fades, removes and deletes without holding the manager
+    // lock; every fade redraws the whole page (the controls overlap a sibling), so
+    // the fade thread walks the child lists while they change. Run under TSan.
+    SteadyManager manager;
+    auto* page = new Probe(0, 0, 480, 240);
+    manager.addChild(page);
+    auto* backdrop = new Probe(0, 0, 100, 100);
+    page->addChild(backdrop);
+    std::thread other([&] {
+        for (int round = 0; round < 300; ++round) {
+            auto* group = new CCPageObject(10, 10, 90, 60);
+            auto* control = new CControl(100 + round, 5, 5, 40, 30, 0, 1, 0, nullptr, 0);
+            group->addChild(control);
+            page->addChild(group);
+            control->setEnabled(false, 0); // a fade of 207 steps
+            manager.fadeTo(backdrop, round % 2 ? 100 : 200, 5, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (round % 2)
+                delete page->removeChild(group); // the control goes with it, mid-fade
+            else
+                delete group->removeChild(control);
+            if (round % 2 == 0)
+                delete page->removeChild(group);
+        }
+    });
+    other.join();
+    std::lock_guard<CCLock> guard(manager.lock());
+    EXPECT_LE(manager.animator().entryCount(), 1u); // the backdrop's at most
+    EXPECT_GT(manager.presents, 0);
 }
