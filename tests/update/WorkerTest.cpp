@@ -227,3 +227,56 @@ TEST(Worker, AFileFromOutsideIsRefusedOnlyWhileTheImageIsInUse) {
     failing.presenter->fileChosen(failing.file(192, 4));
     EXPECT_EQ(failing.worker->updater().imageLength(), 192u);
 }
+
+TEST(Worker, AFileForAnotherDeviceGivesUpTheDeviceInUse) {
+    WorkerRig rig("block=64,hw=1.0.01;pid=0002,block=64,hw=2.0.02");
+    auto deviceLine = [&] { return rig.view.lines().size() == 5 ? rig.view.lines()[2] : std::string(); };
+    auto closes = [&](size_t device) {
+        size_t count = 0;
+        for (const auto& request : rig.sim.requests(device))
+            count += request.command == CMD_CLOSE;
+        return count;
+    };
+    const std::vector<uint8_t> imageA = qfu::randomImage(512, 1), imageB = qfu::randomImage(512, 2);
+    const std::string fileA = rig.sim.makeFileFor(rig.sim.configs[0], imageA);
+    const std::string fileB = rig.sim.makeFileFor(rig.sim.configs[1], imageB);
+
+    // The texts: B's file never shows A's versions.
+    ASSERT_EQ(rig.presenter->loadFile(fileA.c_str()), LoadOutcome::Loaded);
+    ASSERT_TRUE(rig.tickUntil([&] { return deviceLine() == "Hardware version: 1.0.01"; }));
+    const size_t shownBefore = rig.view.history.size();
+    ASSERT_EQ(rig.presenter->loadFile(fileB.c_str()), LoadOutcome::Loaded);
+    EXPECT_FALSE(rig.worker->present()); // until the worker has looked for B's device
+    ASSERT_TRUE(rig.tickUntil([&] { return deviceLine() == "Hardware version: 2.0.02"; }));
+    for (size_t i = shownBefore; i < rig.view.history.size(); ++i) {
+        const auto& lines = rig.view.history[i];
+        EXPECT_FALSE(lines.size() == 5 && lines[2] == "Hardware version: 1.0.01");
+    }
+    EXPECT_EQ(closes(0), 1u); // A was told, with its own IDs
+
+    // An update ordered before the worker's next turn still goes to B's device.
+    ASSERT_EQ(rig.presenter->loadFile(fileA.c_str()), LoadOutcome::Loaded);
+    ASSERT_TRUE(rig.tickUntil([&] { return deviceLine() == "Hardware version: 1.0.01"; }));
+    ASSERT_EQ(rig.presenter->loadFile(fileB.c_str()), LoadOutcome::Loaded);
+    rig.worker->orderUpdate();
+    ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->displayState() == SHOW_DONE; }));
+    EXPECT_TRUE(rig.worker->result());
+    EXPECT_EQ(rig.sim.storedImage(1), imageB);
+    EXPECT_NE(rig.sim.storedImage(0), imageB);
+    for (const auto& request : rig.sim.requests(0))
+        EXPECT_NE(request.command, CMD_BLOCK_START);
+}
+
+TEST(Worker, ACommandLineFileForAnotherDeviceIsNotWritten) {
+    WorkerRig rig("block=64;pid=0002,block=64");
+    const std::string fileB = rig.sim.makeFileFor(rig.sim.configs[1], qfu::randomImage(256, 2));
+    std::atomic<uint8_t> exitResult{0};
+    rig.presenter->prepareCommandLine(&exitResult);
+    EXPECT_FALSE(rig.presenter->startCommandLineUpdate(fileB.c_str(), "vid_1209&pid_0001"));
+    EXPECT_EQ(rig.view.lines(), (std::vector<std::string>{updatetexts::kUpdateError,
+                                                          updatetexts::kFileForOtherDevice}));
+    EXPECT_EQ(exitResult.load(), 0);
+    for (size_t device : {0u, 1u})
+        for (const auto& request : rig.sim.requests(device))
+            EXPECT_NE(request.command, CMD_BLOCK_START);
+}
