@@ -7,6 +7,8 @@
 //                   [--wait MS]
 //   x11-window-shot --paint-root RRGGBB
 //   x11-window-shot --class NAME --gone MS      exits 0 once no such window exists
+//   x11-window-shot --class NAME --close        asks the window to close, as a window
+//                                               manager does (WM_DELETE_WINDOW)
 //
 // Exit status: 0 found (and matching), 1 not found or different, 2 usage.
 #include "PngImage.h"
@@ -64,8 +66,16 @@ int main(int argc, char** argv) {
     std::string windowClass, out, golden;
     long behind = -1, paintRoot = -1;
     int waitMs = 0, goneMs = -1;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    bool closeIt = false;
+    for (int i = 1; i < argc; i += 2) {
         const std::string option = argv[i];
+        if (option == "--close") {
+            closeIt = true;
+            --i; // no value
+            continue;
+        }
+        if (i + 1 >= argc)
+            return 2;
         if (option == "--class")
             windowClass = argv[i + 1];
         else if (option == "--out")
@@ -118,6 +128,19 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "x11-window-shot: no window of class %s\n", windowClass.c_str());
         XCloseDisplay(display);
         return 1;
+    }
+
+    if (closeIt) {
+        XEvent close = {};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = window;
+        close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        close.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, window, False, NoEventMask, &close);
+        XCloseDisplay(display);
+        return 0;
     }
 
     int result = 0;

@@ -39,7 +39,9 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=":$(head -n1 "$work/display")"
 export HOME=$work XDG_CONFIG_HOME=$work/config
 mkdir -p "$work/bin"
-printf '#!/bin/sh\necho "%s"\n' "$work/fw.qfu" >"$work/bin/zenity"
+# The stub dialog answers with what the test wrote into $work/answer.
+printf '#!/bin/sh\ncat "%s"\n' "$work/answer" >"$work/bin/zenity"
+echo "$work/fw.qfu" >"$work/answer"
 chmod +x "$work/bin/zenity"
 export PATH=$work/bin:$PATH
 "$shot" --paint-root $desktop
@@ -98,6 +100,61 @@ expect window_device 10000
 kill "$app"
 wait "$app" 2>/dev/null
 app=
+
+# Started with file A (device A present), file B (another device, also present)
+# chosen through Open File, Update pressed: B's device gets B's image and A's
+# device nothing.
+"$pack" --vid 1209 --pid 0002 --name "Quorix Other Device" --version 2.0.0 --random 12800 --seed 9 \
+    --out "$work/b.qfu" >/dev/null || fail "qfu-pack b"
+tail -c +57 "$work/b.qfu" >"$work/b.image"
+echo "$work/b.qfu" >"$work/answer"
+"$updater" --simulate="latency=0,restart=0,save=$work/a.bin;pid=0002,latency=0,restart=0,save=$work/b.bin" \
+    "$work/fw.qfu" &
+app=$!
+expect window_device 10000
+window=$(xdotool search --class "^$class\$" | head -n1)
+xdotool mousemove --window "$window" 380 88 click 1 # Open File: b.qfu
+sleep 1.5 # B's device found and asked for its versions
+xdotool mousemove --window "$window" 380 118 click 1 # Update
+for _ in $(seq 150); do [ -e "$work/b.bin" ] && break; sleep 0.1; done
+cmp -s "$work/b.bin" "$work/b.image" || fail "B's device did not receive B's image"
+[ ! -e "$work/a.bin" ] || fail "A's device received an image"
+kill "$app"
+wait "$app" 2>/dev/null
+app=
+
+# A command-line run with a click on Open File right after its window appears
+# still closes itself with exit 0.
+"$updater" --simulate=latency=1 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001" &
+app=$!
+"$shot" --class $class --wait 5000 || fail "the command-line run shows no window"
+window=$(xdotool search --class "^$class\$" | head -n1)
+xdotool mousemove --window "$window" 380 88 click 1
+xdotool mousemove --window "$window" 440 30 click 1
+timeout 60 tail --pid="$app" -f /dev/null
+wait "$app"
+code=$?
+app=
+[ $code = 0 ] || fail "a command-line run clicked at its start exited with $code, not 0"
+
+# The window manager's close at 30 % of an interactive update: the update ends
+# (the device is silent once at block 30, so the run rests there for 2 s), the
+# image is whole and the window goes afterwards.
+tail -c +57 "$work/fw.qfu" >"$work/fw.image"
+"$updater" --simulate="block=256,silent-at=30,once,latency=0,restart=0,save=$work/c.bin" "$work/fw.qfu" &
+app=$!
+expect window_device 10000
+window=$(xdotool search --class "^$class\$" | head -n1)
+xdotool mousemove --window "$window" 380 118 click 1 # Update
+sleep 0.6
+"$shot" --class $class --close || fail "could not send the close"
+sleep 0.5
+"$shot" --class $class --gone 0 && fail "the window closed in the middle of the update"
+timeout 30 tail --pid="$app" -f /dev/null
+wait "$app"
+app=
+cmp -s "$work/c.bin" "$work/fw.image" || fail "a close during the update left the image incomplete"
+"$shot" --class $class --gone 3000 || fail "the window is still there after the update"
 
 # A command-line run in the window closes it and exits 0.
 timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001"
