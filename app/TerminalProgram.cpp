@@ -5,8 +5,6 @@
 #include "Console.h"
 #include "DeviceSearch.h"
 #include "HidSystem.h"
-#include "SimulatedDeviceConfig.h"
-#include "SimulatedHid.h"
 #include "UpdateTexts.h"
 #include "UpdateView.h"
 
@@ -15,7 +13,6 @@
 #include <ostream>
 #include <thread>
 
-std::atomic<uint8_t> ExitResult{0};
 
 namespace {
 
@@ -123,24 +120,6 @@ private:
 
 } // namespace
 
-ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
-    ProgramArguments parsed;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h" || arg == "/?") {
-            parsed.help = true;
-        } else if (arg == "--version") {
-            parsed.version = true;
-        } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
-            parsed.simulate = true;
-            parsed.simulateConfig = arg.size() > 10 ? arg.substr(11) : "";
-            std::vector<SimulatedDeviceConfig> configs;
-            if (!SimulatedDeviceConfig::parseList(parsed.simulateConfig, configs, parsed.error))
-                return parsed;
-        }
-    }
-    return parsed;
-}
-
 std::optional<std::string> findInaccessibleInterface(HidSystem& hid, const std::string& pattern) {
     std::vector<std::string> paths;
     if (!hid.listInterfaces(paths))
@@ -202,7 +181,11 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
 
 int runTerminalProgram(const std::string& commandLine, const std::vector<std::string>& args,
                        std::ostream& out, std::ostream& err, bool terminal) {
-    const ProgramArguments arguments = parseProgramArguments(args);
+    return runTerminalProgram(commandLine, parseProgramArguments(args), out, err, terminal);
+}
+
+int runTerminalProgram(const std::string& commandLine, const ProgramArguments& arguments,
+                       std::ostream& out, std::ostream& err, bool terminal) {
     if (!arguments.error.empty()) {
         err << "quorix-updater: " << arguments.error << "\n";
         return 2;
@@ -222,15 +205,6 @@ int runTerminalProgram(const std::string& commandLine, const std::vector<std::st
         return 1;
     }
 
-    std::shared_ptr<HidSystem> hid;
-    if (arguments.simulate) {
-        std::vector<SimulatedDeviceConfig> configs;
-        std::string error;
-        SimulatedDeviceConfig::parseList(arguments.simulateConfig, configs, error);
-        hid = std::make_shared<SimulatedHidSystem>(configs);
-    } else {
-        hid = createPlatformHidSystem();
-    }
     installInterruptCounter();
-    return runCommandLineUpdate(hid, options, out, terminal);
+    return runCommandLineUpdate(hidSystemFor(arguments), options, out, terminal);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "ProgramStart.h"
 #include "WorkerClock.h"
 
 #include <atomic>
@@ -13,26 +14,11 @@
 
 class HidSystem;
 
-// Set by a command-line update: 1 after it succeeded. Decides the exit code.
-extern std::atomic<uint8_t> ExitResult;
-
-constexpr const char* kProgramVersion = "1.3.00";
-
-struct ProgramArguments {
-    bool help = false;
-    bool version = false;
-    bool simulate = false;
-    std::string simulateConfig;
-    std::string error; // a bad --simulate setting; empty when fine
-};
-
-// The program's own options (--help, --version, --simulate[=...]). Anything else
-// is left to the -path:/-id: search and otherwise ignored.
-ProgramArguments parseProgramArguments(const std::vector<std::string>& args);
-
 // The whole program in a terminal: the command line as the OS gives it, the
-// arguments without the program name. Returns the exit code.
+// arguments without the program name (or as parsed). Returns the exit code.
 int runTerminalProgram(const std::string& commandLine, const std::vector<std::string>& args,
+                       std::ostream& out, std::ostream& err, bool terminal);
+int runTerminalProgram(const std::string& commandLine, const ProgramArguments& arguments,
                        std::ostream& out, std::ostream& err, bool terminal);
 
 // The command-line update itself, printing what the update page would show.

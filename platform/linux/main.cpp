@@ -1,15 +1,10 @@
 #include "CommandLine.h"
 #include "Console.h"
-#include "DeviceSearch.h"
-#include "HidSystem.h"
+#include "ProgramStart.h"
 #include "SettingsFile.h"
-#include "ShellDependencies.h"
-#include "SimulatedHid.h"
-#include "TerminalProgram.h"
 #include "WindowProgram.h"
 #include "X11Platform.h"
 
-#include <algorithm>
 #include <iostream>
 
 #include <fcntl.h>
@@ -36,36 +31,14 @@ void displayWentAway() {
 int main(int argc, char** argv) {
     openStandardDescriptors();
     ::signal(SIGCHLD, SIG_DFL); // dialog programs are waited for
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    // The shell has split and unquoted the arguments already.
-    const std::string commandLine = quoteArguments(args);
-    const ProgramArguments arguments = parseProgramArguments(args);
-    const bool terminalWanted = std::find(args.begin(), args.end(), "--terminal") != args.end();
-    if (arguments.help || arguments.version || !arguments.error.empty() || terminalWanted)
-        return runTerminalProgram(commandLine, args, std::cout, std::cerr, stdoutIsTerminal());
-
-    std::string error;
-    std::unique_ptr<X11Platform> x11 = openX11Platform(error);
-    if (!x11) {
-        if (parseUpdateOptions(commandLine).complete())
-            return runTerminalProgram(commandLine, args, std::cout, std::cerr, stdoutIsTerminal());
-        std::cerr << "quorix-updater: the window needs a display (" << error << ").\n"
-                  << "To update in a terminal: quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\"\n";
-        return 1;
-    }
-    setUiPlatform(x11.get());
-    setDisplayLostHandler(displayWentAway);
-    SettingsFile settings(SettingsFile::defaultPath());
-    ShellDependencies dependencies;
-    if (arguments.simulate) {
-        std::vector<SimulatedDeviceConfig> configs;
-        SimulatedDeviceConfig::parseList(arguments.simulateConfig, configs, error);
-        dependencies.hid = std::make_shared<SimulatedHidSystem>(configs);
-    } else {
-        dependencies.hid = createPlatformHidSystem();
-    }
-    const int code = runWindowProgram(commandLine, args, dependencies, &settings);
-    closeOpenDeviceList();
-    setUiPlatform(nullptr);
-    return code;
+    ProgramHost host;
+    host.args.assign(argv + 1, argv + argc);
+    host.commandLine = quoteArguments(host.args); // the shell split and unquoted them already
+    host.out = &std::cout;
+    host.err = &std::cerr;
+    host.stdoutTerminal = stdoutIsTerminal();
+    host.openWindowing = [](std::string& error) -> std::unique_ptr<UiPlatform> { return openX11Platform(error); };
+    host.windowingStarted = [] { setDisplayLostHandler(displayWentAway); };
+    host.openSettings = [] { return std::make_unique<SettingsFile>(SettingsFile::defaultPath()); };
+    return runProgram(host);
 }

@@ -1,0 +1,71 @@
+#include "ProgramStart.h"
+
+#include "CommandLine.h"
+#include "DeviceSearch.h"
+#include "HidSystem.h"
+#include "ShellDependencies.h"
+#include "SimulatedHid.h"
+#include "TerminalProgram.h"
+#include "UiPlatform.h"
+#include "WindowProgram.h"
+
+#include <algorithm>
+#include <ostream>
+
+std::atomic<uint8_t> ExitResult{0};
+
+ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
+    ProgramArguments parsed;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            parsed.help = true;
+        } else if (arg == "--version") {
+            parsed.version = true;
+        } else if (arg == "--terminal") {
+            parsed.terminal = true;
+        } else if (arg == "--simulate" || arg.rfind("--simulate=", 0) == 0) {
+            parsed.simulate = true;
+            parsed.simulatedDevices.clear();
+            if (!SimulatedDeviceConfig::parseList(arg.size() > 10 ? arg.substr(11) : "",
+                                                  parsed.simulatedDevices, parsed.error))
+                return parsed;
+        }
+    }
+    return parsed;
+}
+
+std::shared_ptr<HidSystem> hidSystemFor(const ProgramArguments& arguments) {
+    if (arguments.simulate)
+        return std::make_shared<SimulatedHidSystem>(arguments.simulatedDevices);
+    return createPlatformHidSystem();
+}
+
+int runProgram(const ProgramHost& host) {
+    const ProgramArguments arguments = parseProgramArguments(host.args);
+    auto terminalRun = [&] {
+        return runTerminalProgram(host.commandLine, arguments, *host.out, *host.err, host.stdoutTerminal);
+    };
+    if (arguments.help || arguments.version || !arguments.error.empty() || arguments.terminal ||
+        !host.openWindowing)
+        return terminalRun();
+
+    std::string error;
+    std::unique_ptr<UiPlatform> windowing = host.openWindowing(error);
+    if (!windowing) {
+        if (parseUpdateOptions(host.commandLine).complete())
+            return terminalRun(); // a caller's update needs no window
+        *host.err << "quorix-updater: the window needs a display (" << error << ").\n"
+                  << "To update in a terminal: quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\"\n";
+        return 1;
+    }
+    setUiPlatform(windowing.get());
+    if (host.windowingStarted)
+        host.windowingStarted();
+    const std::unique_ptr<SettingsStore> settings = host.openSettings ? host.openSettings() : nullptr;
+    ShellDependencies dependencies;
+    dependencies.hid = hidSystemFor(arguments);
+    const int code = runWindowProgram(host.commandLine, host.args, dependencies, settings.get());
+    closeOpenDeviceList();
+    setUiPlatform(nullptr);
+    return code;
+}
