@@ -1,6 +1,7 @@
 // The whole window program in memory: the headless platform stands in for the OS,
 // the simulated device for the hardware, and the test plays the user.
 #include "../framework/Golden.h"
+#include "../support/FastWorkerClock.h"
 #include "../support/TempDir.h"
 
 #include "CAudioEffect.h"

@@ -1,3 +1,4 @@
+#include "../support/HeadlessEditProvider.h"
 #include "../support/PageSupport.h"
 
 #include "CCButtons.h"
