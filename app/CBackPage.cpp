@@ -4,6 +4,7 @@
 #include "CCEditor.h"
 #include "CCFont.h"
 #include "CCTextDisplays.h"
+#include "CommandTags.h"
 #include "CCValueDisplays.h"
 #include "EmbeddedFonts.h"
 #include "PlatformHelpers.h"
@@ -46,11 +47,11 @@ void CBackPage::buildControls() {
     progress_->setValue(0, false, false, false);
     progress_->setEnabled(false, 0);
 
-    update_ = new CCOnOffButton(CUpdatePresenter::kTagUpdate, CCPoint{364, 108}, 204, 3,
+    update_ = new CCOnOffButton(kTagUpdate, CCPoint{364, 108}, 204, 3,
                                 CCOnOffButton::MODE_CLICK_HOVER, 0, nullptr, 0);
-    open_ = new CCOnOffButton(CUpdatePresenter::kTagOpen, CCPoint{364, 78}, 205, 3,
+    open_ = new CCOnOffButton(kTagOpen, CCPoint{364, 78}, 205, 3,
                               CCOnOffButton::MODE_CLICK_HOVER, 0, nullptr, 0);
-    close_ = new CCOnOffButton(CUpdatePresenter::kTagClose, CCPoint{425, 15}, 206, 3,
+    close_ = new CCOnOffButton(kTagClose, CCPoint{425, 15}, 206, 3,
                                CCOnOffButton::MODE_CLICK_HOVER, 0, nullptr, 0);
     for (CCOnOffButton* button : {update_, open_, close_}) {
         addChild(button);
@@ -125,7 +126,7 @@ void CBackPage::setOpenEnabled(bool enabled) {
 void CBackPage::requestClose() {
     if (!editor_)
         return;
-    CCMsg close(MSG_VALUE_CHANGED, CUpdatePresenter::kTagClose, 1, 1.0f, this);
+    CCMsg close(MSG_VALUE_CHANGED, kTagClose, 1, 1.0f, this);
     editor_->handleManagerMessage(&close);
 }
 

@@ -2,6 +2,7 @@
 
 #include "AudioEffect.h"
 #include "CBackPage.h"
+#include "CommandTags.h"
 #include "PlatformHelpers.h"
 
 #include <algorithm>
@@ -143,16 +144,16 @@ int CCEditor::handleManagerMessage(CCMsg* msg) {
             }
         } else if (tag >= 8 && tag <= 16) {
             switch (tag) {
-            case 11:
+            case kTagWebSite:
                 if (msg->second == 0)
                     openWithShell(kWebSite);
                 break;
-            case 13:
-            case 14:
+            case kTagUpdate:
+            case kTagOpen:
                 if (page_)
                     page_->onControl(msg);
                 break;
-            case 15:
+            case kTagClose:
                 // The close button does nothing while the page holds its buttons; the
                 // page's own close request always goes through.
                 if (page_ && msg->sender != page_ && page_->buttonsLocked())

@@ -8,8 +8,15 @@
 
 namespace {
 
-HeadlessEditProvider headlessProvider;
-EditControlProvider* installed = &headlessProvider;
+// No window to type into: the edit opens, and ending it keeps the text it opened with.
+class InertEditProvider : public EditControlProvider {
+public:
+    bool open(const EditRequest&) override { return true; }
+    void end(const EditRequest& request) override { finishEdit(request, request.text); }
+};
+
+InertEditProvider inertProvider;
+EditControlProvider* installed = &inertProvider;
 
 // The open edit of each manager (the user-interface thread only).
 std::vector<EditRequest> openEdits;
@@ -32,7 +39,7 @@ EditControlProvider& editControlProvider() {
 
 EditControlProvider* setEditControlProvider(EditControlProvider* provider) {
     EditControlProvider* previous = installed;
-    installed = provider ? provider : &headlessProvider;
+    installed = provider ? provider : &inertProvider;
     return previous;
 }
 
@@ -105,35 +112,4 @@ void cancelEdit(const EditRequest& request) {
         return;
     CCMsg cancelled(MSG_EDIT_CANCEL, request.id);
     request.owner->deliverTo(&cancelled);
-}
-
-bool HeadlessEditProvider::open(const EditRequest& request) {
-    if (refuse)
-        return false;
-    opened.push_back(request);
-    pending_ = true;
-    return true;
-}
-
-void HeadlessEditProvider::end(const EditRequest& request) {
-    if (!pending_)
-        return;
-    pending_ = false;
-    finishEdit(request, request.text);
-}
-
-bool HeadlessEditProvider::finish(const std::string& entered) {
-    if (!pending_)
-        return false;
-    pending_ = false;
-    finishEdit(opened.back(), entered);
-    return true;
-}
-
-bool HeadlessEditProvider::cancel() {
-    if (!pending_)
-        return false;
-    pending_ = false;
-    cancelEdit(opened.back());
-    return true;
 }

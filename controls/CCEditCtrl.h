@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 class CControl;
 class CCPageManager;
@@ -31,7 +30,8 @@ public:
     virtual void end(const EditRequest& request);
 };
 
-// The installed provider; the headless one until another is installed.
+// The installed provider. Until one is installed, an edit opens with nothing to type
+// into, and ending it keeps the text it opened with.
 EditControlProvider& editControlProvider();
 EditControlProvider* setEditControlProvider(EditControlProvider* provider);
 
@@ -47,21 +47,3 @@ std::string cleanEditText(const std::string& text, int maxLength);
 // Sends 525 with the cleaned text, or 526 when nothing is left of it.
 void finishEdit(const EditRequest& request, const std::string& entered);
 void cancelEdit(const EditRequest& request);
-
-// An edit control without a window: records what was opened; a test (or script)
-// answers with finish or cancel.
-class HeadlessEditProvider : public EditControlProvider {
-public:
-    bool open(const EditRequest& request) override;
-    // Commits the text it was opened with: nothing is typed here.
-    void end(const EditRequest& request) override;
-    // Answers the last opened edit; false when none is open.
-    bool finish(const std::string& entered);
-    bool cancel();
-
-    std::vector<EditRequest> opened;
-    bool refuse = false; // open() fails, as when no window can be made
-
-private:
-    bool pending_ = false;
-};

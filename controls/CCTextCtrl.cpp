@@ -26,21 +26,6 @@ void copyBounded(char* destination, size_t capacity, const char* source, size_t 
 
 } // namespace
 
-void drawStretchedBackground(CCDrawContext* context, const CCBitmap* background, const CCRect& rect,
-                             int cap) {
-    if (!background)
-        return;
-    if (rect.width() < background->width()) {
-        const int left = std::max(rect.width() - cap, 0);
-        context->drawBitmap(background, CCPoint{rect.left, rect.top}, CCPoint{0, 0},
-                            CCPoint{left, rect.height()});
-        context->drawBitmap(background, CCPoint{rect.right - cap, rect.top},
-                            CCPoint{background->width() - cap, 0}, CCPoint{cap, rect.height()});
-    } else {
-        context->drawBitmap(background, CCPoint{rect.left, rect.top}, CCPoint{0, 0});
-    }
-}
-
 CCTextCtrl::CCTextCtrl(int32_t tag, const CCRect& rect, int backgroundId, CCPageObject* listener,
                        uint16_t viewBits)
     : CControl(tag, rect.left, rect.top, rect.right, rect.bottom, 0, 0, 0, listener, viewBits) {

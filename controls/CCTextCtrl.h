@@ -21,8 +21,6 @@ public:
     void setPassword(bool on) { password_ = on; }
     void setCommitThroughOwner(bool on) { commitThroughOwner_ = on; }
     void setMaxLength(int length);
-    CControl* owner() const { return owner_; }
-    void setOwner(CControl* owner) { owner_ = owner; }
 
     char* getText(char* buffer, size_t length) override;
     bool hitTest(int x, int y) override;
@@ -30,6 +28,11 @@ public:
     void drawContents(CCDrawContext* context) override;
     int onMouse(CCMouseMsg* msg) override;
     int onParameterMessage(CCMsg* msg) override;
+
+protected:
+    void setDisplayOwner(CControl* owner) override { owner_ = owner; }
+    CControl* displayOwner() const override { return owner_; }
+    void showOwnerText(const char* text, bool redraw) override { setText(text, redraw); }
 
 private:
     void formatParameter(int32_t index);
@@ -42,8 +45,3 @@ private:
     bool password_ = false;
     int rightCap_ = 3;
 };
-
-// Draws a background whole, or, when the rectangle is narrower, its left part and
-// its last `cap` pixels at the right end.
-void drawStretchedBackground(CCDrawContext* context, const CCBitmap* background, const CCRect& rect,
-                             int cap);

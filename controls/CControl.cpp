@@ -3,11 +3,11 @@
 #include "CCBitmapCache.h"
 #include "CCFont.h"
 #include "CCPageManager.h"
-#include "CCTextCtrl.h"
 #include "Framework.h"
 #include "ParameterAccess.h"
 #include "PlatformHelpers.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -71,8 +71,8 @@ CControl::CControl(int32_t tag, int left, int top, int right, int bottom, int32_
 CControl::~CControl() {
     if (globals.held == this)
         globals.held = nullptr;
-    if (linkedDisplay_ && linkedDisplay_->owner() == this)
-        linkedDisplay_->setOwner(nullptr);
+    if (linkedDisplay_ && linkedDisplay_->displayOwner() == this)
+        linkedDisplay_->setDisplayOwner(nullptr);
     if (overlay_)
         bitmapCache().release(overlay_);
 }
@@ -189,7 +189,7 @@ void CControl::applyValue(int32_t value, bool notify, bool redraw, bool extra, b
     }
     if (linkedDisplay_ && valueTextBuffer_ && hasParameter(tag_)) {
         parameters()->displayText(tag_, valueTextBuffer_.get(), kValueTextSize);
-        linkedDisplay_->setText(valueTextBuffer_.get(), redraw);
+        linkedDisplay_->showOwnerText(valueTextBuffer_.get(), redraw);
     }
     if (viewSwitch_ && parent_ && parent_->isGroupContainer()) {
         const uint32_t shifted = viewSwitchMask_ << (static_cast<uint32_t>(value_) % 32u);
@@ -264,6 +264,21 @@ char* CControl::copyText(char* buffer, size_t length, const std::string& text) {
     return buffer;
 }
 
+void drawStretchedBackground(CCDrawContext* context, const CCBitmap* background, const CCRect& rect,
+                             int cap) {
+    if (!background)
+        return;
+    if (rect.width() < background->width()) {
+        const int left = std::max(rect.width() - cap, 0);
+        context->drawBitmap(background, CCPoint{rect.left, rect.top}, CCPoint{0, 0},
+                            CCPoint{left, rect.height()});
+        context->drawBitmap(background, CCPoint{rect.right - cap, rect.top},
+                            CCPoint{background->width() - cap, 0}, CCPoint{cap, rect.height()});
+    } else {
+        context->drawBitmap(background, CCPoint{rect.left, rect.top}, CCPoint{0, 0});
+    }
+}
+
 void CControl::drawHoverBackground(CCDrawContext* context, int rightCap) const {
     if (!background_)
         return;
@@ -297,14 +312,17 @@ void CControl::setFromText(int32_t ignored, const char* text, bool asInteger) {
         setValueRaw(number, true, true, true);
 }
 
-void CControl::setLinkedDisplay(CCTextCtrl* display) {
+void CControl::setLinkedDisplay(CControl* display) {
+    // A display given up must not keep pointing here: it would outlive this control.
+    if (linkedDisplay_ && linkedDisplay_ != display && linkedDisplay_->displayOwner() == this)
+        linkedDisplay_->setDisplayOwner(nullptr);
     linkedDisplay_ = display;
     if (!display)
         return;
-    display->setOwner(this);
+    display->setDisplayOwner(this);
     if (valueTextBuffer_ && hasParameter(tag_)) {
         parameters()->displayText(tag_, valueTextBuffer_.get(), kValueTextSize);
-        display->setText(valueTextBuffer_.get(), false);
+        display->showOwnerText(valueTextBuffer_.get(), false);
     }
 }
 

@@ -7,7 +7,6 @@
 #include <string>
 
 class CCBitmapFont;
-class CCTextCtrl;
 class ParameterAccess;
 class PreferenceAccess;
 
@@ -58,7 +57,9 @@ public:
     void setValueRaw(float x, bool notify, bool redraw, bool extra);
     void refreshValue() { setValue(value_, false, false, false); }
     CCBitmapFont* setBitmapFont(int stripId, int width);
-    void setLinkedDisplay(CCTextCtrl* display);
+    // A control that shows this one's value as text (a text field); it points back to
+    // this control until either of them goes.
+    void setLinkedDisplay(CControl* display);
     void setViewSwitch(bool on, uint16_t mask);
     void setEcho(bool on) { echo_ = on; }
     void setWrap(bool on) { wrap_ = on; }
@@ -77,7 +78,7 @@ public:
     bool rawMode() const { return raw_; }
     bool hover() const { return hover_; }
     bool changedNotDrawn() const { return changedNotDrawn_; }
-    CCTextCtrl* linkedDisplay() const { return linkedDisplay_; }
+    CControl* linkedDisplay() const { return linkedDisplay_; }
     int alignment() const { return alignment_; }
     bool hasHighlightColour() const { return highlight_[0] || highlight_[1] || highlight_[2]; }
 
@@ -86,6 +87,12 @@ public:
     static bool pressAndHold();
 
 protected:
+    // What a linked display hears from the control it shows: who that is (null when
+    // no one any more) and the value's text. Controls that show no text ignore both.
+    virtual void setDisplayOwner(CControl* owner) { (void)owner; }
+    virtual CControl* displayOwner() const { return nullptr; }
+    virtual void showOwnerText(const char* text, bool redraw) { (void)text, (void)redraw; }
+
     // Copies text into a caller's buffer of length bytes, always terminated.
     static char* copyText(char* buffer, size_t length, const std::string& text);
     // The background bitmap, stretched by its right cap, tinted while hovered.
@@ -114,7 +121,7 @@ protected:
     bool valueText_ = false;
     uint8_t valueTextColour_[4] = {0, 0, 0, 255};
     CCRect valueTextRect_;
-    CCTextCtrl* linkedDisplay_ = nullptr; // holds a back pointer to this control
+    CControl* linkedDisplay_ = nullptr; // holds a back pointer to this control
     std::unique_ptr<char[]> valueTextBuffer_;
     std::unique_ptr<CCBitmapFont> bitmapFont_;
     CCBitmap* overlay_ = nullptr;
@@ -122,6 +129,11 @@ protected:
     int alignment_ = 0;
     float rawReported_ = 0.0f; // the float a raw-mode change reports
 };
+
+// Draws a background whole, or, when the rectangle is narrower, its left part and
+// its last `cap` pixels at the right end.
+void drawStretchedBackground(CCDrawContext* context, const CCBitmap* background, const CCRect& rect,
+                             int cap);
 
 // Application callbacks of the framework. Kind 0: the bitmap loader's pixel hook;
 // kind 1: a second callback and the bitmap-font callback; kind 2: the bitmap-font

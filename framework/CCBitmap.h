@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Offscreen.h"
+#include "PlatformGraphics.h"
 
 #include <cstddef>
 #include <cstdint>

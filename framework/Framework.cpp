@@ -1,7 +1,7 @@
 #include "Framework.h"
 
 #include "CCBitmapCache.h"
-#include "Offscreen.h"
+#include "PlatformGraphics.h"
 
 #include <atomic>
 #include <mutex>

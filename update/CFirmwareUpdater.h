@@ -55,13 +55,6 @@ public:
     // header's ID fields, and from now on a failed load keeps what is loaded.
     void setExplicitIdentity(uint16_t vendorId, uint16_t productId);
 
-    // Checksum of the whole file (bytes 12 to the end): CRC-32 polynomial
-    // 0x04C11DB7 run through a right-shifting loop, initial 0, inverted at the end.
-    static uint32_t fileChecksum(const uint8_t* bytes, size_t count);
-    // Block CRC sent to the device: CRC-32/MPEG-2 over 32-bit little-endian words,
-    // each fed from its most significant byte.
-    static uint32_t blockCrc(const uint8_t* words, size_t wordCount);
-
     // ---- Device search (worker thread) ----
 
     // Is a device with the file's (or identity's) IDs present? Never opens it.

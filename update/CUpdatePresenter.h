@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CUpdateWorker.h"
+#include "CommandTags.h"
 
 #include <atomic>
 #include <cstdint>
@@ -16,9 +17,6 @@ class UpdateView;
 class CUpdatePresenter {
 public:
     static constexpr int kTickMs = 50;
-    static constexpr int kTagUpdate = 13;
-    static constexpr int kTagOpen = 14;
-    static constexpr int kTagClose = 15;
 
     CUpdatePresenter(CUpdateWorker& worker, UpdateView& view);
 

@@ -1,6 +1,6 @@
 #include "UpdateFileCheck.h"
 
-#include "CFirmwareUpdater.h"
+#include "Checksums.h"
 #include "FirmwareHeader.h"
 
 UpdateFileCheck checkUpdateFile(const uint8_t* data, size_t size) {
@@ -13,7 +13,7 @@ UpdateFileCheck checkUpdateFile(const uint8_t* data, size_t size) {
     if (!header.magicMatches())
         return UpdateFileCheck::BadMagic;
     const size_t from = FirmwareHeader::kChecksummedFrom;
-    if (CFirmwareUpdater::fileChecksum(data + from, size - from) != header.checksum())
+    if (fileChecksum(data + from, size - from) != header.checksum())
         return UpdateFileCheck::ChecksumMismatch;
     if (header.imageLength() > size - FirmwareHeader::kSize)
         return UpdateFileCheck::ImageOutsideFile;

@@ -2,7 +2,7 @@
 // announces a drag, we answer whether we would take it, and on the drop we ask for
 // the text/uri-list and tell the source when we are done.
 #include "UriList.h"
-#include "X11Internal.h"
+#include "X11State.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
-#include "Offscreen.h"
-#include "X11Internal.h"
+#include "PlatformGraphics.h"
+#include "X11Platform.h"
+#include "X11State.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -258,4 +259,194 @@ void X11State::presentRect(X11Window& window, const PixelImage& image, const Pix
         XPutImage(display, window.id, window.gc, target, left, top, left, top, width, height);
         XFlush(display);
     }
+}
+
+// --- the platform's window operations ------------------------------------------
+
+namespace {
+
+constexpr int kButtonLeft = 1;
+
+} // namespace
+
+void X11Platform::moveWindow(PlatformWindow* window, int x, int y) {
+    if (X11Window* target = x_->live(window)) {
+        XMoveWindow(x_->display, target->id, x, y);
+        XFlush(x_->display);
+    }
+}
+
+void X11Platform::windowSize(PlatformWindow* window, int& width, int& height) {
+    width = height = 0;
+    if (X11Window* target = x_->live(window))
+        width = target->request.width, height = target->request.height;
+}
+
+void X11Platform::windowPosition(PlatformWindow* window, int& x, int& y) {
+    x = y = 0;
+    clientToScreen(window, x, y);
+}
+
+PlatformWindow* X11Platform::createWindow(const WindowRequest& request, WindowHandler* handler) {
+    return x_->makeWindow(request, handler);
+}
+
+void X11Platform::destroyWindow(PlatformWindow* window) {
+    X11Window* target = x_->live(window);
+    if (!target)
+        return;
+    for (auto it = x_->timers.begin(); it != x_->timers.end();)
+        it = it->first.first == target ? x_->timers.erase(it) : std::next(it);
+    if (x_->captured == target) {
+        XUngrabPointer(x_->display, CurrentTime);
+        x_->captured = nullptr;
+    }
+    if (x_->dragged == target)
+        x_->dragged = nullptr;
+    if (x_->fileDialogOwner == target) closeFileDialog(); // unanswered
+    x_->releaseWindow(*target);
+}
+
+void X11Platform::showWindow(PlatformWindow* window) {
+    if (X11Window* target = x_->live(window)) {
+        XMapRaised(x_->display, target->id);
+        XFlush(x_->display);
+    }
+}
+
+void X11Platform::present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) {
+    if (X11Window* target = x_->live(window))
+        x_->presentRect(*target, image, rect);
+}
+
+void X11Platform::captureMouse(PlatformWindow* window) {
+    X11Window* target = x_->live(window);
+    if (!target)
+        return;
+    XGrabPointer(x_->display, target->id, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                 GrabModeAsync, GrabModeAsync, 0, 0, CurrentTime);
+    XFlush(x_->display);
+    x_->captured = target;
+}
+
+void X11Platform::releaseMouse(PlatformWindow* window) {
+    if (!window || x_->captured != window)
+        return;
+    XUngrabPointer(x_->display, CurrentTime);
+    XFlush(x_->display);
+    x_->captured = nullptr;
+}
+
+void X11Platform::startWindowDrag(PlatformWindow* window, int screenX, int screenY) {
+    X11Window* target = x_->live(window);
+    if (!target || x_->dragged)
+        return;
+    Display* display = x_->display;
+    if (x_->managerSupports(x_->atoms.netWmMoveResize)) {
+        // The press's implicit grab would keep the pointer from the window manager.
+        XUngrabPointer(display, CurrentTime);
+        x_->captured = nullptr;
+        XEvent message{};
+        message.xclient.type = ClientMessage;
+        message.xclient.window = target->id;
+        message.xclient.message_type = x_->atoms.netWmMoveResize;
+        message.xclient.format = 32;
+        message.xclient.data.l[0] = screenX;
+        message.xclient.data.l[1] = screenY;
+        message.xclient.data.l[2] = 8; // move
+        message.xclient.data.l[3] = kButtonLeft;
+        message.xclient.data.l[4] = 1; // from an application
+        XSendEvent(display, x_->root, False, SubstructureRedirectMask | SubstructureNotifyMask, &message);
+        XFlush(display);
+        return;
+    }
+
+    // No window manager to ask: follow the pointer here until the button comes up,
+    // running timers and painting meanwhile.
+    Window rootReturn = 0, child = 0;
+    int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+    unsigned buttons = 0;
+    if (!XQueryPointer(display, target->id, &rootReturn, &child, &rootX, &rootY, &windowX, &windowY,
+                       &buttons) ||
+        !(buttons & Button1Mask))
+        return; // already released: nothing to follow
+    windowPosition(target, x_->dragOriginX, x_->dragOriginY);
+    x_->dragStartX = screenX, x_->dragStartY = screenY;
+    x_->dragged = target;
+    XGrabPointer(display, target->id, False, ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                 GrabModeAsync, 0, 0, CurrentTime);
+    while (x_->dragged && !x_->quit)
+        pumpEvents(100);
+    x_->dragged = nullptr;
+    if (x_->captured)
+        captureMouse(x_->captured); // the program's capture outlives the drag
+    else
+        XUngrabPointer(display, CurrentTime);
+    XFlush(display);
+}
+
+// --- checks ------------------------------------------------------------------
+
+bool X11Platform::readWindowPixels(PlatformWindow* window, std::vector<uint32_t>& pixels) {
+    X11Window* target = x_->live(window);
+    if (!target)
+        return false;
+    XImage* image = nullptr;
+    x_->trapErrors([&] {
+        image = XGetImage(x_->display, target->id, 0, 0, unsigned(target->request.width),
+                          unsigned(target->request.height), AllPlanes, ZPixmap);
+    });
+    if (!image)
+        return false;
+    pixels.resize(size_t(target->request.width) * size_t(target->request.height));
+    for (int y = 0; y < target->request.height; ++y)
+        for (int x = 0; x < target->request.width; ++x) {
+            const unsigned long value = XGetPixel(image, x, y);
+            auto channel = [value](unsigned long mask) {
+                if (!mask)
+                    return 0u;
+                int shift = 0;
+                while (!((mask >> shift) & 1))
+                    ++shift;
+                const unsigned long max = mask >> shift;
+                return unsigned(((value & mask) >> shift) * 255 / max);
+            };
+            pixels[size_t(y) * size_t(target->request.width) + size_t(x)] =
+                channel(image->red_mask) << 16 | channel(image->green_mask) << 8 | channel(image->blue_mask);
+        }
+    XDestroyImage(image);
+    return true;
+}
+
+std::vector<PixelRect> X11Platform::windowShape(PlatformWindow* window, bool input) {
+    std::vector<PixelRect> result;
+    X11Window* target = x_->live(window);
+    if (!target || !x_->shapes)
+        return result;
+    int count = 0, ordering = 0;
+    XRectangle* rectangles =
+        XShapeGetRectangles(x_->display, target->id, input ? ShapeInput : ShapeBounding, &count, &ordering);
+    for (int i = 0; i < count; ++i)
+        result.push_back(PixelRect{rectangles[i].x, rectangles[i].y, rectangles[i].x + rectangles[i].width,
+                                   rectangles[i].y + rectangles[i].height});
+    if (rectangles)
+        XFree(rectangles);
+    return result;
+}
+
+int X11Platform::shapeUpdates(PlatformWindow* window) const {
+    X11Window* target = x_->live(window);
+    return target ? target->shapeUpdates : 0;
+}
+
+bool X11Platform::usesSharedMemory() const {
+    for (const auto& window : x_->windows)
+        if (!window->destroyed && window->image)
+            return window->shared;
+    return x_->sharedMemory;
+}
+
+unsigned long X11Platform::nativeWindow(PlatformWindow* window) const {
+    X11Window* target = x_->live(window);
+    return target ? target->id : 0;
 }

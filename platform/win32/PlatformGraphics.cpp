@@ -1,4 +1,4 @@
-#include "Offscreen.h"
+#include "PlatformGraphics.h"
 
 #include <windows.h>
 

@@ -1,6 +1,7 @@
 // The whole window program in memory: the headless platform stands in for the OS,
 // the simulated device for the hardware, and the test plays the user.
 #include "../framework/Golden.h"
+#include "../support/FastWorkerClock.h"
 #include "../support/TempDir.h"
 
 #include "CAudioEffect.h"
@@ -286,7 +287,7 @@ TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     Shell shell;
     shell.open();
     CCEditor* editor = shell.main->editor();
-    CCMsg site(MSG_VALUE_CHANGED, 11, 1, 1.0f, nullptr);
+    CCMsg site(MSG_VALUE_CHANGED, kTagWebSite, 1, 1.0f, nullptr);
     editor->handleManagerMessage(&site); // second integer 1: nothing
     EXPECT_TRUE(shell.platform.shellOpened.empty());
     site.second = 0;

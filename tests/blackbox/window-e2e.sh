@@ -11,7 +11,7 @@ set -u
 build=$1
 golden=$2
 updater=$build/quorix-updater
-shot=$build/platform/x11-window-shot
+shot=$build/tests/support/x11-window-shot
 pack=$build/tools/qfu-pack
 class=Quorix-Firmware-Main-C7WK0-3HYR7
 desktop=336699
@@ -86,7 +86,7 @@ app=$!
 expect window_start
 window=$(xdotool search --class "^$class\$" | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
-"$build/platform/x11-drop-files" "$window" $((X + 150)) $((Y + 120)) "$work/fw.qfu" ||
+"$build/tests/support/x11-drop-files" "$window" $((X + 150)) $((Y + 120)) "$work/fw.qfu" ||
     fail "the dropped file was not taken"
 expect window_device 10000
 kill "$app"

@@ -1,3 +1,4 @@
+#include "../support/HeadlessEditProvider.h"
 #include "../support/PageSupport.h"
 
 #include "CCButtons.h"
@@ -384,6 +385,36 @@ TEST(Buttons, MenusOpenThroughThePopup) {
     EXPECT_EQ(tree->value(), 20);
     rig.manager.dispatchMessage(&wheel);
     EXPECT_EQ(tree->value(), 10);
+}
+
+// A field edits for the control it shows, and for itself once that control has
+// given it up.
+TEST(TextControls, ALinkedFieldEditsForItsControlOnlyWhileLinked) {
+    Rig rig;
+    HeadlessEditProvider edits;
+    EditControlProvider* previous = setEditControlProvider(&edits);
+    auto* first = rig.add(new CCTextCtrl(50, CCRect{10, 10, 100, 28}, 202, nullptr, 0));
+    auto* second = rig.add(new CCTextCtrl(51, CCRect{110, 10, 190, 28}, 202, nullptr, 0));
+    auto* control = rig.add(new CCTextCtrl(70, CCRect{200, 10, 290, 28}, 202, nullptr, 0));
+    control->setLinkedDisplay(first);
+    rig.manager.click(20, 15);
+    ASSERT_EQ(edits.opened.size(), 1u);
+    EXPECT_EQ(edits.opened.back().id, 70);
+    edits.cancel();
+
+    control->setLinkedDisplay(second);
+    rig.manager.click(20, 15);
+    EXPECT_EQ(edits.opened.back().id, 50);
+    edits.cancel();
+
+    // The field given up must not point at the control once it is gone.
+    rig.page->removeChild(control);
+    delete control;
+    rig.manager.click(20, 15);
+    EXPECT_EQ(edits.opened.back().id, 50);
+    EXPECT_TRUE(edits.finish("7"));
+    EXPECT_STREQ(first->text(), "7");
+    setEditControlProvider(previous);
 }
 
 TEST(TextControls, EditingAndLines) {

@@ -3,6 +3,7 @@
 //  - even: replies handed to the host's protocol during a whole update run;
 //  - odd:  requests handed to the simulated device's parser.
 #include "CFirmwareUpdater.h"
+#include "Checksums.h"
 #include "DeviceProtocol.h"
 #include "DeviceSearch.h"
 #include "HidSystem.h"
@@ -66,7 +67,7 @@ std::vector<uint8_t> smallUpdateFile() {
     file[53] = 0x04; // image length 1024
     for (size_t i = 56; i < file.size(); ++i)
         file[i] = static_cast<uint8_t>(i * 7);
-    const uint32_t sum = CFirmwareUpdater::fileChecksum(file.data() + 12, file.size() - 12);
+    const uint32_t sum = fileChecksum(file.data() + 12, file.size() - 12);
     for (int i = 0; i < 4; ++i)
         file[8 + size_t(i)] = static_cast<uint8_t>(sum >> (8 * i));
     return file;

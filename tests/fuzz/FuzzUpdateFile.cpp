@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as an update file through the real stream loader and reads
 // everything a loaded file offers, the way an update run would.
 #include "CFirmwareUpdater.h"
+#include "Checksums.h"
 #include "UpdateFileCheck.h"
 
 #include <cstdio>
@@ -27,7 +28,7 @@ uint32_t walkImage(const CFirmwareUpdater& updater) {
     const uint32_t length = updater.imageLength();
     for (uint32_t offset = 0; offset < length; offset += 256) {
         const uint32_t block = length - offset < 256 ? length - offset : 256;
-        sum ^= CFirmwareUpdater::blockCrc(image + offset, block / 4);
+        sum ^= blockCrc(image + offset, block / 4);
     }
     return sum + static_cast<uint32_t>(updater.deviceName().size());
 }
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Mutations almost never keep the checksum right, so inputs whose unused header
     // byte 48 is odd get a correct one: that lets the fuzzer reach the checks behind it.
     if (bytes.size() >= 56 && (bytes[48] & 1)) {
-        const uint32_t sum = CFirmwareUpdater::fileChecksum(bytes.data() + 12, bytes.size() - 12);
+        const uint32_t sum = fileChecksum(bytes.data() + 12, bytes.size() - 12);
         for (int i = 0; i < 4; ++i)
             bytes[8 + i] = static_cast<uint8_t>(sum >> (8 * i));
     }

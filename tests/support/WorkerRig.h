@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FastWorkerClock.h"
 #include "RecordingView.h"
 #include "SimulatedSetup.h"
 

@@ -1,4 +1,4 @@
-#include "CFirmwareUpdater.h"
+#include "Checksums.h"
 #include "QfuPacker.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 namespace {
 
 uint32_t fileChecksumOf(const char* text) {
-    return CFirmwareUpdater::fileChecksum(reinterpret_cast<const uint8_t*>(text),
+    return fileChecksum(reinterpret_cast<const uint8_t*>(text),
                                           std::strlen(text));
 }
 
@@ -28,17 +28,17 @@ uint32_t mpeg2Reference(const std::vector<uint8_t>& bytes) {
 } // namespace
 
 TEST(FileChecksum, MatchesTheCheckValues) {
-    EXPECT_EQ(CFirmwareUpdater::fileChecksum(nullptr, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(fileChecksum(nullptr, 0), 0xFFFFFFFFu);
     EXPECT_EQ(fileChecksumOf("abc"), 0xFCE58C51u);
     EXPECT_EQ(fileChecksumOf("123456789"), 0xFCD74687u);
 }
 
 TEST(BlockCrc, MatchesTheCheckValues) {
     const uint8_t zeroWord[4] = {0, 0, 0, 0};
-    EXPECT_EQ(CFirmwareUpdater::blockCrc(zeroWord, 1), 0xC704DD7Bu);
+    EXPECT_EQ(blockCrc(zeroWord, 1), 0xC704DD7Bu);
     const uint8_t twoWords[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    EXPECT_EQ(CFirmwareUpdater::blockCrc(twoWords, 2), 0xA3141BDAu);
-    EXPECT_EQ(CFirmwareUpdater::blockCrc(twoWords, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(blockCrc(twoWords, 2), 0xA3141BDAu);
+    EXPECT_EQ(blockCrc(twoWords, 0), 0xFFFFFFFFu);
 }
 
 TEST(BlockCrc, EqualsMpeg2OverWordReversedBytes) {
@@ -47,5 +47,5 @@ TEST(BlockCrc, EqualsMpeg2OverWordReversedBytes) {
     for (size_t i = 0; i < data.size(); i += 4)
         for (size_t j = 0; j < 4; ++j)
             reversed[i + j] = data[i + 3 - j];
-    EXPECT_EQ(CFirmwareUpdater::blockCrc(data.data(), data.size() / 4), mpeg2Reference(reversed));
+    EXPECT_EQ(blockCrc(data.data(), data.size() / 4), mpeg2Reference(reversed));
 }

@@ -1,6 +1,7 @@
 #include "../support/SimulatedSetup.h"
 
 #include "ByteOrder.h"
+#include "Checksums.h"
 #include "DeviceProtocol.h"
 #include "DeviceSearch.h"
 
@@ -79,7 +80,7 @@ TEST_F(Protocol, BlocksOf256AreFivePacketsOf48AndAFinal16) {
         EXPECT_EQ(r[0].command, CMD_BLOCK_START);
         EXPECT_EQ(r[0].blockIndex, block);
         EXPECT_EQ(r[0].lastBlockIndex, 3);
-        EXPECT_EQ(r[0].blockCrc, CFirmwareUpdater::blockCrc(&setup.image[block * 256u], 64));
+        EXPECT_EQ(r[0].blockCrc, blockCrc(&setup.image[block * 256u], 64));
         for (uint16_t packet = 0; packet < 5; ++packet) {
             EXPECT_EQ(r[1 + packet].command, CMD_BLOCK_DATA);
             EXPECT_EQ(r[1 + packet].packetIndex, packet);

@@ -2,6 +2,7 @@
 
 #include "ByteOrder.h"
 #include "CFirmwareUpdater.h"
+#include "Checksums.h"
 #include "QfuPacker.h"
 #include "UpdateFileCheck.h"
 
@@ -90,9 +91,9 @@ TEST_F(UpdateFile, EveryByteFromOffset12OnIsCovered) {
 
 TEST_F(UpdateFile, TheChecksumFieldIsNotCoveredByItself) {
     std::vector<uint8_t> file = demoFile();
-    const uint32_t computed = CFirmwareUpdater::fileChecksum(file.data() + 12, file.size() - 12);
+    const uint32_t computed = fileChecksum(file.data() + 12, file.size() - 12);
     byteorder::writeLe32(&file[8], computed ^ 0x80000000u);
-    EXPECT_EQ(CFirmwareUpdater::fileChecksum(file.data() + 12, file.size() - 12), computed);
+    EXPECT_EQ(fileChecksum(file.data() + 12, file.size() - 12), computed);
     EXPECT_EQ(checkUpdateFile(file.data(), file.size()), UpdateFileCheck::ChecksumMismatch);
     EXPECT_FALSE(loads(file));
 }
@@ -155,7 +156,7 @@ TEST_F(UpdateFile, ShortFilesAreRefused) {
     // have no header to speak of.
     std::vector<uint8_t> twelve = magicOnly;
     twelve.insert(twelve.end(), {0xFF, 0xFF, 0xFF, 0xFF});
-    EXPECT_EQ(CFirmwareUpdater::fileChecksum(twelve.data() + 12, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(fileChecksum(twelve.data() + 12, 0), 0xFFFFFFFFu);
     EXPECT_FALSE(loads(twelve));
     EXPECT_EQ(checkUpdateFile(twelve.data(), twelve.size()), UpdateFileCheck::TooShort);
 

@@ -42,7 +42,7 @@ TEST(Worker, AnUpdateOrderIsTakenWithinOneTurnAndProgressStartsAtZero) {
         }
     });
     const int64_t ordered = rig.clock->nowMs();
-    rig.presenter->onControl(CUpdatePresenter::kTagUpdate, 1);
+    rig.presenter->onControl(kTagUpdate, 1);
     ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->displayState() == SHOW_DONE; }));
     EXPECT_LE(firstBlockAt - ordered, CUpdateWorker::kTurnMs + 50);
     EXPECT_EQ(progressAtFirstBlock, 0);
@@ -205,7 +205,7 @@ TEST(Worker, AFileFromOutsideIsRefusedOnlyWhileTheImageIsInUse) {
     ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->present(); }));
     // While the run sends the image, a drop and a dialog's answer both say why
     // they were not loaded.
-    rig.presenter->onControl(CUpdatePresenter::kTagUpdate, 1);
+    rig.presenter->onControl(kTagUpdate, 1);
     EXPECT_EQ(rig.presenter->loadFile(rig.file(128, 2).c_str()), LoadOutcome::RefusedDuringUpdate);
     EXPECT_EQ(rig.view.lines().back(), updatetexts::kDropRefused);
     ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->displayState() == SHOW_DONE; }));
@@ -214,7 +214,7 @@ TEST(Worker, AFileFromOutsideIsRefusedOnlyWhileTheImageIsInUse) {
     WorkerRig failing("block=64,nak-at=0", std::make_shared<SlowPauseClock>());
     ASSERT_EQ(failing.worker->loadFile(failing.file(256, 1).c_str()), LoadOutcome::Loaded);
     ASSERT_TRUE(failing.tickUntil([&] { return failing.worker->present(); }));
-    failing.presenter->onControl(CUpdatePresenter::kTagOpen, 1); // a dialog opens
+    failing.presenter->onControl(kTagOpen, 1); // a dialog opens
     failing.worker->orderUpdate();
     failing.presenter->fileChosen(failing.file(128, 2));
     EXPECT_EQ(failing.view.lines().back(), updatetexts::kDropRefused);
@@ -223,7 +223,7 @@ TEST(Worker, AFileFromOutsideIsRefusedOnlyWhileTheImageIsInUse) {
     // In the pause after the failure nothing is sent: a new file loads at once.
     ASSERT_EQ(failing.worker->workerState(), WORKER_UPDATE);
     EXPECT_EQ(failing.presenter->loadFile(failing.file(128, 3).c_str()), LoadOutcome::Loaded);
-    failing.presenter->onControl(CUpdatePresenter::kTagOpen, 1);
+    failing.presenter->onControl(kTagOpen, 1);
     failing.presenter->fileChosen(failing.file(192, 4));
     EXPECT_EQ(failing.worker->updater().imageLength(), 192u);
 }

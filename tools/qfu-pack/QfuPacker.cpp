@@ -2,6 +2,7 @@
 
 #include "ByteOrder.h"
 #include "CFirmwareUpdater.h"
+#include "Checksums.h"
 #include "FirmwareHeader.h"
 #include "TextNumbers.h"
 #include "UpdateFileCheck.h"
@@ -39,7 +40,7 @@ void seal(std::vector<uint8_t>& file) {
         return;
     const size_t from = FirmwareHeader::kChecksummedFrom;
     byteorder::writeLe32(&file[FirmwareHeader::kChecksumOffset],
-                         CFirmwareUpdater::fileChecksum(file.data() + from, file.size() - from));
+                         fileChecksum(file.data() + from, file.size() - from));
 }
 
 void stampVersion(std::vector<uint8_t>& image, const FirmwareVersion& version) {
@@ -120,7 +121,7 @@ bool inspect(const std::vector<uint8_t>& file, std::ostream& out) {
     FirmwareHeader header;
     header.assign(file.data());
     const size_t from = FirmwareHeader::kChecksummedFrom;
-    const uint32_t computed = CFirmwareUpdater::fileChecksum(file.data() + from, file.size() - from);
+    const uint32_t computed = fileChecksum(file.data() + from, file.size() - from);
     const uint64_t imageEnd = FirmwareHeader::kSize + uint64_t{header.imageLength()};
     std::string magic(reinterpret_cast<const char*>(file.data()), FirmwareHeader::kMagicSize);
     for (char& c : magic)

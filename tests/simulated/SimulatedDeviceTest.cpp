@@ -1,6 +1,7 @@
 #include "../support/SimulatedSetup.h"
 
 #include "ByteOrder.h"
+#include "Checksums.h"
 #include "DeviceProtocol.h"
 #include "DeviceSearch.h"
 #include "SimulatedDevice.h"
@@ -67,7 +68,7 @@ SimulatedDevice::Outcome sendBlock(SimulatedDevice& device, uint16_t block, uint
 }
 
 uint32_t crcOf(const std::vector<uint8_t>& bytes) {
-    return CFirmwareUpdater::blockCrc(bytes.data(), bytes.size() / 4);
+    return blockCrc(bytes.data(), bytes.size() / 4);
 }
 
 } // namespace

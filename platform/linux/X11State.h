@@ -1,7 +1,7 @@
 #pragma once
 
-// Shared by the X11 backend's files only. The program's own headers come before the
-// X ones: Xlib defines macros (None, Bool, Status) that would rewrite them.
+// The X11 backend's state, shared by its files only. The program's own headers come
+// before the X ones: Xlib defines macros (None, Bool, Status) that would rewrite them.
 #include "Dialogs.h"
 #include "ShapeMask.h"
 #include "UiPlatform.h"
@@ -117,6 +117,9 @@ struct X11State {
     void dropSelection(X11Window& window, const XSelectionEvent& selection);
 };
 
+// Records a refused request instead of ending the process, as Xlib's own handler
+// would; the error handler of every display the backend opens.
+int recordXError(Display* display, XErrorEvent* error);
 // The last error code the handler saw since the previous call; 0 for none.
 int takeXError();
 

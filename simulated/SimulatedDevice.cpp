@@ -1,7 +1,7 @@
 #include "SimulatedDevice.h"
 
 #include "ByteOrder.h"
-#include "CFirmwareUpdater.h"
+#include "Checksums.h"
 
 #include <cstdio>
 #include <cstring>
@@ -167,7 +167,7 @@ void SimulatedDevice::finishBlock(Outcome& outcome) {
                           blockIndex_ <= lastBlockIndex_ &&
                           (blockIndex_ == 0 || image_.size() == imageSize);
     const bool crcOk =
-        complete && CFirmwareUpdater::blockCrc(block_.data(), block_.size() / 4) == blockCrc_;
+        complete && blockCrc(block_.data(), block_.size() / 4) == blockCrc_;
     if (!crcOk) {
         replyStatus(outcome, kStatusRefused);
     } else {
