@@ -2,7 +2,7 @@
 
 #include "CUpdatePresenter.h"
 #include "CUpdateWorker.h"
-#include "Console.h"
+#include "PlatformConsole.h"
 #include "DeviceSearch.h"
 #include "HidSystem.h"
 #include "UpdateTexts.h"

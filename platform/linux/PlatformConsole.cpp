@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "PlatformConsole.h"
 
 #include <atomic>
 #include <csignal>

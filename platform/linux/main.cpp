@@ -1,5 +1,5 @@
 #include "CommandLine.h"
-#include "Console.h"
+#include "PlatformConsole.h"
 #include "ProgramStart.h"
 #include "SettingsFile.h"
 #include "WindowProgram.h"

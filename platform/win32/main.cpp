@@ -1,4 +1,4 @@
-#include "Console.h"
+#include "PlatformConsole.h"
 #include "ProgramStart.h"
 
 #include <windows.h>
