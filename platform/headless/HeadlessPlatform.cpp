@@ -4,12 +4,11 @@
 #include <chrono>
 
 void HeadlessPlatform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) {
-    // Starting a running timer restarts it, as SetTimer does.
-    timers_[{window, id}] = Timer{milliseconds, now_ + milliseconds};
+    timers_.start(window, id, milliseconds, now_);
 }
 
 void HeadlessPlatform::stopTimer(PlatformWindow* window, uint32_t id) {
-    timers_.erase({window, id});
+    timers_.stop(window, id);
 }
 
 bool HeadlessPlatform::setCursorKind(int kind) {
@@ -113,39 +112,32 @@ void HeadlessPlatform::windowSize(PlatformWindow* window, int& width, int& heigh
 }
 
 void HeadlessPlatform::advance(uint32_t milliseconds, const TimerDelivery& deliver) {
+    // The clock steps from one due time to the next, so every tick in the span fires.
     const uint64_t end = now_ + milliseconds;
-    for (;;) {
-        auto next = timers_.end();
-        for (auto it = timers_.begin(); it != timers_.end(); ++it)
-            if (it->second.due <= end && (next == timers_.end() || it->second.due < next->second.due))
-                next = it;
-        if (next == timers_.end())
-            break;
-        now_ = next->second.due;
-        const auto [window, id] = next->first;
-        if (id < kFirstRepeatingTimer)
-            timers_.erase(next);
-        else
-            next->second.due += next->second.interval ? next->second.interval : 1;
-        if (deliver) {
-            deliver(window, id);
-        } else {
-            WindowEvent timer;
-            timer.kind = WindowEvent::Kind::Timer;
-            timer.timerId = id;
-            this->deliver(window, timer);
+    for (std::optional<uint64_t> next = timers_.nextDue(); next && *next <= end; next = timers_.nextDue()) {
+        now_ = std::max(now_, *next);
+        PlatformWindow* window = nullptr;
+        uint32_t id = 0;
+        while (timers_.takeDue(now_, window, id)) {
+            if (deliver) {
+                deliver(window, id);
+            } else {
+                WindowEvent timer;
+                timer.kind = WindowEvent::Kind::Timer;
+                timer.timerId = id;
+                this->deliver(window, timer);
+            }
         }
     }
     now_ = end;
 }
 
 bool HeadlessPlatform::timerRunning(PlatformWindow* window, uint32_t id) const {
-    return timers_.count({window, id}) != 0;
+    return timers_.running(window, id);
 }
 
 uint32_t HeadlessPlatform::timerInterval(PlatformWindow* window, uint32_t id) const {
-    auto it = timers_.find({window, id});
-    return it == timers_.end() ? 0 : it->second.interval;
+    return timers_.interval(window, id);
 }
 
 PlatformWindow* HeadlessPlatform::createWindow(const WindowRequest& request, WindowHandler* handler) {
@@ -168,8 +160,7 @@ void HeadlessPlatform::destroyWindow(PlatformWindow* window) {
         headless->handler = nullptr;
         if (dialogOwner_ == window)
             dialogOwner_ = nullptr; // closed unanswered
-        for (auto it = timers_.begin(); it != timers_.end();)
-            it = it->first.first == window ? timers_.erase(it) : std::next(it);
+        timers_.forget(window);
         if (captured == window)
             captured = nullptr;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TimerQueue.h"
 #include "UiPlatform.h"
 
 #include <cstdint>
@@ -35,7 +36,7 @@ struct HeadlessWindow : PlatformWindow {
 // run without a display) install it with setUiPlatform.
 class HeadlessPlatform : public UiPlatform {
 public:
-    static constexpr uint32_t kFirstRepeatingTimer = 4097;
+    static constexpr uint32_t kFirstRepeatingTimer = TimerQueue::kFirstRepeatingId;
 
     void startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) override;
     void stopTimer(PlatformWindow* window, uint32_t id) override;
@@ -132,11 +133,7 @@ public:
     std::vector<std::string> activated;
 
 private:
-    struct Timer {
-        uint32_t interval = 0;
-        uint64_t due = 0;
-    };
-    std::map<std::pair<PlatformWindow*, uint32_t>, Timer> timers_;
+    TimerQueue timers_;
     uint64_t now_ = 0;
     std::vector<std::unique_ptr<HeadlessWindow>> windows_;
     std::vector<PlatformWindow*> closes_;

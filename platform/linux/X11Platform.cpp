@@ -106,42 +106,23 @@ X11Platform::~X11Platform() = default;
 // --- timers and the loop -----------------------------------------------------
 
 void X11Platform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) {
-    X11Window* target = x_->live(window);
-    if (!target)
-        return;
-    // Starting a running timer restarts it; like Windows, no timer runs faster than 10 ms.
-    milliseconds = std::max<uint32_t>(milliseconds, 10);
-    x_->timers[{target, id}] =
-        X11State::Timer{milliseconds, X11State::Clock::now() + std::chrono::milliseconds(milliseconds)};
+    if (X11Window* target = x_->live(window))
+        x_->timers.start(target, id, milliseconds, x_->nowMs());
 }
 
 void X11Platform::stopTimer(PlatformWindow* window, uint32_t id) {
-    x_->timers.erase({static_cast<X11Window*>(x_->live(window)), id});
+    x_->timers.stop(x_->live(window), id);
 }
 
 void X11Platform::fireDueTimers() {
-    const auto now = X11State::Clock::now();
-    std::vector<std::pair<X11State::Clock::time_point, std::pair<X11Window*, uint32_t>>> due;
-    for (const auto& [key, timer] : x_->timers)
-        if (timer.due <= now)
-            due.emplace_back(timer.due, key);
-    std::sort(due.begin(), due.end());
-    // Each due timer fires once a turn; a handler may stop or restart any of them.
-    for (const auto& [when, key] : due) {
-        auto it = x_->timers.find(key);
-        if (it == x_->timers.end() || it->second.due != when)
-            continue;
-        if (key.second < kFirstRepeatingTimer) {
-            x_->timers.erase(it);
-        } else {
-            // After a stall the next tick is one interval away, not a burst of them.
-            it->second.due = std::max(it->second.due + std::chrono::milliseconds(it->second.interval),
-                                      now + std::chrono::milliseconds(1));
-        }
+    const uint64_t now = x_->nowMs();
+    PlatformWindow* window = nullptr;
+    uint32_t id = 0;
+    while (x_->timers.takeDue(now, window, id)) {
         WindowEvent timer;
         timer.kind = WindowEvent::Kind::Timer;
-        timer.timerId = key.second;
-        x_->deliver(key.first, timer);
+        timer.timerId = id;
+        x_->deliver(static_cast<X11Window*>(window), timer);
     }
 }
 
@@ -206,12 +187,9 @@ void X11Platform::pumpEvents(int milliseconds) {
         return;
 
     int timeout = milliseconds;
-    if (!x_->timers.empty()) {
-        auto next = X11State::Clock::time_point::max();
-        for (const auto& [key, timer] : x_->timers)
-            next = std::min(next, timer.due);
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(next - X11State::Clock::now());
-        const int untilTimer = int(std::clamp<long long>(wait.count(), 0, 1 << 30));
+    if (const std::optional<uint64_t> next = x_->timers.nextDue()) {
+        const uint64_t now = x_->nowMs();
+        const int untilTimer = int(std::min<uint64_t>(*next > now ? *next - now : 0, 1 << 30));
         timeout = timeout < 0 ? untilTimer : std::min(timeout, untilTimer);
     }
     pollfd watched[3] = {

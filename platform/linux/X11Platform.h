@@ -15,7 +15,6 @@ struct X11State;
 // Its X types stay in its own files.
 class X11Platform final : public UiPlatform {
 public:
-    static constexpr uint32_t kFirstRepeatingTimer = 4097;
 
     explicit X11Platform(std::unique_ptr<X11State> state);
     ~X11Platform() override;

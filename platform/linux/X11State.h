@@ -4,6 +4,7 @@
 // before the X ones: Xlib defines macros (None, Bool, Status) that would rewrite them.
 #include "Dialogs.h"
 #include "ShapeMask.h"
+#include "TimerQueue.h"
 #include "UiPlatform.h"
 
 #include <atomic>
@@ -70,11 +71,11 @@ struct X11State {
 
     std::vector<std::unique_ptr<X11Window>> windows; // kept after destroy: stale pointers stay harmless
 
-    struct Timer {
-        uint32_t interval = 0;
-        Clock::time_point due;
-    };
-    std::map<std::pair<X11Window*, uint32_t>, Timer> timers;
+    TimerQueue timers;
+    // The timers' clock: milliseconds of the steady clock.
+    uint64_t nowMs() const {
+        return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count());
+    }
 
     std::mutex postedLock;
     std::vector<PlatformWindow*> postedCloses; // guarded by postedLock

@@ -295,8 +295,7 @@ void X11Platform::destroyWindow(PlatformWindow* window) {
     X11Window* target = x_->live(window);
     if (!target)
         return;
-    for (auto it = x_->timers.begin(); it != x_->timers.end();)
-        it = it->first.first == target ? x_->timers.erase(it) : std::next(it);
+    x_->timers.forget(target);
     if (x_->captured == target) {
         XUngrabPointer(x_->display, CurrentTime);
         x_->captured = nullptr;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <utility>
+
+struct PlatformWindow;
+
+// The window timers of one backend, on a millisecond clock the backend reads:
+// due times, the one-shot rule (ids below 4097 fire once, the others repeat) and
+// the system's floor of 10 ms. User-interface thread only.
+class TimerQueue {
+public:
+    static constexpr uint32_t kFirstRepeatingId = 4097;
+    static constexpr uint32_t kFloorMs = 10;
+
+    // Starting a running timer restarts it.
+    void start(PlatformWindow* window, uint32_t id, uint32_t milliseconds, uint64_t nowMs);
+    void stop(PlatformWindow* window, uint32_t id);
+    // Every timer of a window that goes.
+    void forget(PlatformWindow* window);
+
+    bool running(PlatformWindow* window, uint32_t id) const { return timers_.count({window, id}) != 0; }
+    // 0 when not running.
+    uint32_t interval(PlatformWindow* window, uint32_t id) const;
+    std::optional<uint64_t> nextDue() const;
+
+    // Takes the earliest timer due at nowMs: a one-shot one is gone, a repeating one
+    // is due again one interval on, but never at or before nowMs, so a stalled loop
+    // gets one tick and not a burst, and each timer fires once per call round.
+    // Handlers may start and stop timers between calls.
+    bool takeDue(uint64_t nowMs, PlatformWindow*& window, uint32_t& id);
+
+private:
+    struct Timer {
+        uint32_t interval = 0;
+        uint64_t due = 0;
+    };
+    std::map<std::pair<PlatformWindow*, uint32_t>, Timer> timers_;
+};
