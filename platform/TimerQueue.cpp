@@ -4,7 +4,7 @@
 
 void TimerQueue::start(PlatformWindow* window, uint32_t id, uint32_t milliseconds, uint64_t nowMs) {
     milliseconds = std::max(milliseconds, kFloorMs);
-    timers_[{window, id}] = Timer{milliseconds, nowMs + milliseconds};
+    timers_[{window, id}] = Timer{milliseconds, nowMs + milliseconds, nextOrder_++};
 }
 
 void TimerQueue::stop(PlatformWindow* window, uint32_t id) {
@@ -32,7 +32,9 @@ std::optional<uint64_t> TimerQueue::nextDue() const {
 bool TimerQueue::takeDue(uint64_t nowMs, PlatformWindow*& window, uint32_t& id) {
     auto next = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it)
-        if (it->second.due <= nowMs && (next == timers_.end() || it->second.due < next->second.due))
+        if (it->second.due <= nowMs &&
+            (next == timers_.end() || std::pair(it->second.due, it->second.order) <
+                                          std::pair(next->second.due, next->second.order)))
             next = it;
     if (next == timers_.end())
         return false;

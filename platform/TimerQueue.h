@@ -26,7 +26,8 @@ public:
     uint32_t interval(PlatformWindow* window, uint32_t id) const;
     std::optional<uint64_t> nextDue() const;
 
-    // Takes the earliest timer due at nowMs: a one-shot one is gone, a repeating one
+    // Takes the earliest timer due at nowMs (of several due together, the one
+    // started first): a one-shot one is gone, a repeating one
     // is due again one interval on, but never at or before nowMs, so a stalled loop
     // gets one tick and not a burst, and each timer fires once per call round.
     // Handlers may start and stop timers between calls.
@@ -36,6 +37,8 @@ private:
     struct Timer {
         uint32_t interval = 0;
         uint64_t due = 0;
+        uint64_t order = 0; // timers due together fire in the order they were started
     };
+    uint64_t nextOrder_ = 0;
     std::map<std::pair<PlatformWindow*, uint32_t>, Timer> timers_;
 };

@@ -30,10 +30,11 @@ TEST(TimerQueue, DueTimesOneShotRuleAndFloor) {
     queue.start(&b, 8192, 1, 0);    // raised to the 10 ms floor
     EXPECT_EQ(queue.interval(&b, 8192), TimerQueue::kFloorMs);
     EXPECT_EQ(queue.nextDue(), 10u);
-    // A turn at 30 ms sees the 10 ms timer once (no burst after a stall), then on.
+    // A turn at 30 ms sees the 10 ms timer once (no burst after a stall); timers due
+    // together fire in the order they were started.
     EXPECT_EQ(ticksAt(queue, {30, 50, 200, 260}),
               (std::vector<std::string>{"8192@30", "8192@50", "4099@50", "8192@200", "4099@200", "2@200",
-                                        "8192@260", "4099@260"}));
+                                        "4099@260", "8192@260"}));
     EXPECT_FALSE(queue.running(&a, 2));
     EXPECT_TRUE(queue.running(&a, 4099));
 
