@@ -3,7 +3,7 @@ SHELL := /bin/bash
 FUZZ_SECONDS ?= 600
 FUZZ_TARGET ?= update_file
 
-.PHONY: all deps test test-native test-windows test-asan test-tsan test-tsan-only run fuzz bench clean
+.PHONY: all deps test test-native test-windows test-asan test-tsan test-tsan-only run dist fuzz bench clean
 
 all: test
 
@@ -48,6 +48,14 @@ run: deps
 	build/release/tools/qfu-pack --inspect build/release/demo.qfu
 	cd build/release && ./quorix-updater --simulate=latency=2 -path:"demo.qfu" -id:"vid_1209&pid_0001"
 
+# The Windows program as a zip with its README and licences, checked by running the
+# unpacked copy under Wine.
+dist: deps
+	scripts/build-freetype-mingw
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target quorix-updater
+	scripts/make-dist
+
 # Runs a fuzzer (FUZZ_TARGET: update_file or device_replies) for FUZZ_SECONDS; new
 # inputs stay in build/fuzz/corpus-TARGET, crashes land in build/fuzz/findings (copy
 # them to tests/fuzz/findings so that every test run replays them).
@@ -68,4 +76,4 @@ bench: deps
 	done
 
 clean:
-	rm -rf build
+	rm -rf build dist

@@ -1,6 +1,6 @@
 // skin-gen OUTDIR: draws the program's artwork from code and writes it as BMP files
-// (bitmap200.bmp ... bitmap206.bmp, and icon.bmp, the window icon of the Linux build),
-// plus a PNG preview of the composed page.
+// (bitmap200.bmp ... bitmap206.bmp, and icon.bmp, the window icon of the Linux build)
+// and as quorix.ico, the same icon at 16, 32 and 48 pixels for the Windows build.
 //
 // The window's rounded corners are cut away by the colour key, so everything
 // outside them is exactly magenta and magenta appears nowhere else. Button cells
@@ -33,11 +33,14 @@ Colour mix(Colour x, Colour y, float t) {
                   x.a + (y.a - x.a) * t};
 }
 
-// Straight (not premultiplied) RGBA in floats, composited with "over".
+// Straight (not premultiplied) RGBA in floats, composited with "over". Shapes and
+// paints are given in design units, `unit` of them to a pixel, so one drawing serves
+// several sizes.
 class Canvas {
 public:
-    Canvas(int width, int height)
-        : width_(width), height_(height), pixels_(size_t(width * height), Colour{0, 0, 0, 0}) {}
+    Canvas(int width, int height, float unit = 1.0f)
+        : width_(width), height_(height), unit_(unit),
+          pixels_(size_t(width * height), Colour{0, 0, 0, 0}) {}
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -67,12 +70,13 @@ public:
                 if (smooth) {
                     for (int sy = 0; sy < 4; ++sy)
                         for (int sx = 0; sx < 4; ++sx)
-                            coverage += inside(x + (sx + 0.5f) / 4, y + (sy + 0.5f) / 4) ? 1 : 0;
+                            coverage += inside((x + (sx + 0.5f) / 4) * unit_,
+                                               (y + (sy + 0.5f) / 4) * unit_) ? 1 : 0;
                     coverage /= 16;
                 } else {
-                    coverage = inside(x + 0.5f, y + 0.5f) ? 1.0f : 0.0f;
+                    coverage = inside((x + 0.5f) * unit_, (y + 0.5f) * unit_) ? 1.0f : 0.0f;
                 }
-                blend(x, y, paint(x, y), coverage);
+                blend(x, y, paint(x * unit_, y * unit_), coverage);
             }
     }
 
@@ -92,6 +96,7 @@ public:
 
 private:
     int width_, height_;
+    float unit_;
     std::vector<Colour> pixels_;
 };
 
@@ -110,7 +115,7 @@ auto solid(Colour c) {
 }
 
 auto vertical(Colour top, Colour bottom, float from, float to) {
-    return [=](int, int y) { return mix(top, bottom, std::clamp((y - from) / (to - from), 0.0f, 1.0f)); };
+    return [=](float, float y) { return mix(top, bottom, std::clamp((y - from) / (to - from), 0.0f, 1.0f)); };
 }
 
 // The page's light body, shared by the background and the progress track's corners.
@@ -144,6 +149,70 @@ bool writeBmp(const std::string& path, const CCBitmap& bitmap, int bitCount) {
             const uint8_t* p = bitmap.pixelAt(x, y);
             for (int c = 0; c < bitCount / 8; ++c)
                 *out++ = p[c];
+        }
+    }
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    return static_cast<bool>(out);
+}
+
+// An icon file with one 32-bit image per bitmap: each a BITMAPINFOHEADER of twice the
+// height (colour rows, then the AND mask), rows bottom-up, straight alpha. The mask
+// marks the fully clear pixels, for readers that ignore the alpha channel.
+bool writeIco(const std::string& path, const std::vector<const CCBitmap*>& images) {
+    const auto maskRowBytes = [](int width) { return size_t((width + 31) / 32 * 4); };
+    std::vector<uint8_t> file;
+    auto put16 = [&](uint32_t v) {
+        file.push_back(uint8_t(v));
+        file.push_back(uint8_t(v >> 8));
+    };
+    auto put32 = [&](uint32_t v) {
+        put16(v & 0xFFFF);
+        put16(v >> 16);
+    };
+    put16(0);
+    put16(1); // an icon, not a cursor
+    put16(uint32_t(images.size()));
+    uint32_t offset = uint32_t(6 + 16 * images.size());
+    for (const CCBitmap* image : images) {
+        const int size = image->width();
+        const uint32_t bytes =
+            uint32_t(40 + size * size * 4 + maskRowBytes(size) * size_t(size));
+        file.push_back(uint8_t(size)); // 256 would be stored as 0; no image is that large
+        file.push_back(uint8_t(size));
+        file.push_back(0); // no palette
+        file.push_back(0);
+        put16(1);  // planes
+        put16(32); // bits per pixel
+        put32(bytes);
+        put32(offset);
+        offset += bytes;
+    }
+    for (const CCBitmap* image : images) {
+        const int size = image->width();
+        const size_t maskRow = maskRowBytes(size);
+        put32(40);
+        put32(uint32_t(size));
+        put32(uint32_t(2 * size));
+        put16(1);
+        put16(32);
+        put32(0); // BI_RGB
+        put32(uint32_t(size * size * 4 + maskRow * size_t(size)));
+        put32(0);
+        put32(0);
+        put32(0);
+        put32(0);
+        for (int y = size - 1; y >= 0; --y)
+            for (int x = 0; x < size; ++x) {
+                const uint8_t* p = image->pixelAt(x, y);
+                file.insert(file.end(), p, p + 4);
+            }
+        for (int y = size - 1; y >= 0; --y) {
+            std::vector<uint8_t> row(maskRow, 0);
+            for (int x = 0; x < size; ++x)
+                if (image->pixelAt(x, y)[3] == 0)
+                    row[size_t(x / 8)] |= uint8_t(0x80 >> (x % 8));
+            file.insert(file.end(), row.begin(), row.end());
         }
     }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -245,10 +314,11 @@ void closeButton(CCBitmap& out) {
     canvas.toBitmap(out);
 }
 
-// 48 x 48 application icon: a chip in the page's header colours with an arrow up
-// through it (an update going onto the device). Transparent outside the rounded square.
-void appIcon(CCBitmap& out) {
-    Canvas canvas(48, 48);
+// The application icon, drawn on a 48 x 48 grid at `size` pixels: a chip in the page's
+// header colours with an arrow up through it (an update going onto the device).
+// Transparent outside the rounded square.
+void appIcon(CCBitmap& out, int size = 48) {
+    Canvas canvas(size, size, 48.0f / size);
     canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
     canvas.fill(roundRect(1, 1, 47, 47, 9), vertical(rgb(0x2B3D56), rgb(0x162130), 1, 47));
     // The chip: pins left and right, then its body.
@@ -274,7 +344,7 @@ int main(int argc, char** argv) {
     }
     const std::string dir = argv[1];
     startFonts();
-    CCBitmap page, track, bar, update, open, close, icon;
+    CCBitmap page, track, bar, update, open, close, icon, icon16, icon32;
     background(page);
     progressTrack(track);
     progressBar(bar);
@@ -282,13 +352,16 @@ int main(int argc, char** argv) {
     button(open, "Open File");
     closeButton(close);
     appIcon(icon);
+    appIcon(icon16, 16);
+    appIcon(icon32, 32);
     const bool ok = writeBmp(dir + "/bitmap200.bmp", page, 24) &&
                     writeBmp(dir + "/bitmap202.bmp", track, 24) &&
                     writeBmp(dir + "/bitmap203.bmp", bar, 24) &&
                     writeBmp(dir + "/bitmap204.bmp", update, 32) &&
                     writeBmp(dir + "/bitmap205.bmp", open, 32) &&
                     writeBmp(dir + "/bitmap206.bmp", close, 32) &&
-                    writeBmp(dir + "/icon.bmp", icon, 32);
+                    writeBmp(dir + "/icon.bmp", icon, 32) &&
+                    writeIco(dir + "/quorix.ico", {&icon16, &icon32, &icon});
     if (!ok) {
         std::fprintf(stderr, "skin-gen: cannot write into %s\n", dir.c_str());
         return 1;
