@@ -2,6 +2,7 @@
 
 #include "AudioEffect.h"
 #include "CBackPage.h"
+#include "CCEditCtrl.h"
 #include "CommandTags.h"
 #include "PlatformHelpers.h"
 
@@ -47,7 +48,18 @@ bool CCEditor::Open(PlatformWindow* parent) {
     std::lock_guard<CCLock> guard(lock());
     ++openCount_;
     systemWindow_ = parent;
-    setWindow(parent);
+    if (!child_ && parent) {
+        WindowRequest request;
+        request.title = "Window";
+        request.className = kWindowClass;
+        request.width = kWidth;
+        request.height = kHeight;
+        request.acceptFiles = false;
+        request.parent = parent;
+        request.oneShotTimers = true;
+        child_ = uiPlatform().createWindow(request, this);
+    }
+    setWindow(child_); // timers, captures and presents are the child's
     if (!offscreen_)
         createOffscreen();
     BuildPage();
@@ -80,6 +92,12 @@ void CCEditor::Close() {
     setOffscreenContext(nullptr);
     context_.reset();
     offscreen_.reset();
+    if (child_) {
+        PlatformWindow* child = child_;
+        child_ = nullptr;
+        setWindow(nullptr);
+        uiPlatform().destroyWindow(child);
+    }
     systemWindow_ = nullptr;
 }
 
@@ -194,10 +212,29 @@ void CCEditor::dispatchMouse(uint16_t code, const WindowEvent& event) {
     dispatchMessage(&msg);
 }
 
+void CCEditor::onWindowEvent(PlatformWindow* window, const WindowEvent& event) {
+    if (!window || window != child_)
+        return;
+    ++eventDepth_;
+    onWindowEvent(event);
+    if (--eventDepth_ == 0 && closeAfterEvent_) {
+        closeAfterEvent_ = false;
+        if (systemWindow_)
+            uiPlatform().postClose(systemWindow_);
+    }
+}
+
 void CCEditor::onWindowEvent(const WindowEvent& event) {
     std::lock_guard<CCLock> guard(lock()); // for the whole message, as the fades expect
     using Button = WindowEvent::Button;
     switch (event.kind) {
+    case WindowEvent::Kind::FileChosen:
+        if (page_)
+            page_->fileChosen(event.paths.empty() ? std::nullopt : std::optional<std::string>(event.paths.front()));
+        break;
+    case WindowEvent::Kind::EditEnded:
+        editEnded(this, event.editEnding != WindowEvent::EditEnding::Abandon, event.text);
+        break;
     case WindowEvent::Kind::Paint: {
         const PixelRect& r = event.paint;
         present(r.left == r.right ? pageRect_ : CCRect{r.left, r.top, r.right, r.bottom});
@@ -228,6 +265,7 @@ void CCEditor::onWindowEvent(const WindowEvent& event) {
             break; // its file dialog is open
         switch (event.button) {
         case Button::LeftDown: {
+            uiPlatform().setFocus(window());
             CCMouseMsg probe = mouseMessage(MSG_PRESS_PROBE, event);
             dispatchMessage(&probe);
             if (probe.sender) {

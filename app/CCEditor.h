@@ -15,7 +15,7 @@ class CBackPage;
 // The editor: the page manager of the window's contents, with the off-screen image
 // the page is drawn into, the update page, and the translation of the window's
 // input into page messages. The OS window is reached only through the UI platform.
-class CCEditor : public AEffEditor, public CCPageManager {
+class CCEditor : public AEffEditor, public CCPageManager, public WindowHandler {
 public:
     static constexpr int kWidth = 480;
     static constexpr int kHeight = 240;
@@ -25,6 +25,7 @@ public:
     static constexpr uint32_t kPageTimer = 4099;
     static constexpr uint32_t kPageTimerMs = 50;
     static constexpr const char* kWebSite = "https://quorix.example/firmware";
+    static constexpr const char* kWindowClass = "TVL-VST-001";
 
     CCEditor(AudioEffect* effect, const ShellDependencies& dependencies);
     ~CCEditor() override;
@@ -38,8 +39,18 @@ public:
     void present(const CCRect& rect) override;
     int handleManagerMessage(CCMsg* msg) override;
 
-    // The window procedure's part for the editor: input, timers and painting.
+    // The editor's own window: input, timers, painting, the file dialog's answer
+    // and the edit popup's end.
+    void onWindowEvent(PlatformWindow* window, const WindowEvent& event) override;
     void onWindowEvent(const WindowEvent& event);
+    // True while an event of its window is being handled (the OS's move loop runs
+    // other windows' events inside one).
+    bool handlingEvent() const { return eventDepth_ > 0; }
+    // A close of the main window that came during such an event: posted again once
+    // the event is done.
+    void closeAfterEvent() { closeAfterEvent_ = true; }
+    // The child window Open made (the page manager's window); null while closed.
+    PlatformWindow* childWindow() const { return child_; }
 
     CBackPage* page() const { return page_; }
     const CCBitmap* offscreenImage() const { return offscreen_.get(); }
@@ -53,6 +64,9 @@ private:
     static CCMouseMsg mouseMessage(uint16_t code, const WindowEvent& event);
     void dispatchMouse(uint16_t code, const WindowEvent& event);
 
+    PlatformWindow* child_ = nullptr;
+    int eventDepth_ = 0;
+    bool closeAfterEvent_ = false;
     std::unique_ptr<CCBitmap> offscreen_;
     std::unique_ptr<CCDrawContext> context_;
     CBackPage* page_ = nullptr; // owned by the tree

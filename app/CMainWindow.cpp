@@ -43,7 +43,7 @@ CBackPage* CMainWindow::page() const {
     return ed ? ed->page() : nullptr;
 }
 
-bool CMainWindow::create() {
+bool CMainWindow::create(ShowCommand show) {
     WindowRequest request;
     request.title = kTitle;
     request.className = kClassName;
@@ -64,7 +64,7 @@ bool CMainWindow::create() {
         ed->setCanDraw(true);
         ed->redrawRect(CCRect{0, 0, CCEditor::kWidth, CCEditor::kHeight}, nullptr);
     }
-    uiPlatform().showWindow(window_);
+    uiPlatform().showWindow(window_, show);
     ed->setActive(true);
     uiPlatform().startTimer(window_, kForegroundTimer, kForegroundTimerMs);
     return true;
@@ -139,6 +139,7 @@ void CMainWindow::handleEvent(const WindowEvent& event) {
         if (event.timerId == kForegroundTimer)
             return; // the foreground follows the activation events
         if (event.timerId == kCommandLineTimer) {
+            uiPlatform().stopTimer(window_, kCommandLineTimer); // this window's timers repeat
             if (CBackPage* backPage = page()) {
                 std::lock_guard<CCLock> guard(editor()->lock());
                 backPage->startCommandLineUpdate(commandLinePath_.c_str(), commandLineIdentity_.c_str());
@@ -159,20 +160,16 @@ void CMainWindow::handleEvent(const WindowEvent& event) {
             if (backPage->deferClose())
                 return;
         }
-        closePending_ = true;
-        return;
-    case WindowEvent::Kind::FileChosen:
-        if (CBackPage* backPage = page()) {
-            std::lock_guard<CCLock> guard(editor()->lock());
-            backPage->fileChosen(event.paths.empty()
-                                     ? std::nullopt
-                                     : std::optional<std::string>(event.paths.front()));
+        if (CCEditor* ed = editor(); ed && ed->handlingEvent()) {
+            // The editor's window is inside a press (the move loop): the close comes
+            // back once that press is done.
+            ed->closeAfterEvent();
+            return;
         }
+        closePending_ = true;
         return;
     default:
         break;
     }
-    pending_.clear(); // waiting messages are dropped unread
-    if (CCEditor* ed = editor())
-        ed->onWindowEvent(event);
+    pending_.clear(); // waiting messages are dropped unread; the editor's window has its own events
 }

@@ -39,9 +39,10 @@ public:
     CMainWindow(const CMainWindow&) = delete;
     CMainWindow& operator=(const CMainWindow&) = delete;
 
-    // Makes the window, its contents and the first full drawing, and shows it.
+    // Makes the window, its contents (the editor opens its child window in it) and
+    // the first full drawing, and shows it as the start asked.
     // False when no window could be made.
-    bool create();
+    bool create(ShowCommand show = ShowCommand::Normal);
     void onWindowEvent(PlatformWindow* window, const WindowEvent& event) override;
 
     // A file from outside: only the first of several, refused during an update.

@@ -64,7 +64,7 @@ int runProgram(const ProgramHost& host) {
     const std::unique_ptr<SettingsStore> settings = host.openSettings ? host.openSettings() : nullptr;
     ShellDependencies dependencies;
     dependencies.hid = hidSystemFor(arguments);
-    const int code = runWindowProgram(host.commandLine, host.args, dependencies, settings.get());
+    const int code = runWindowProgram(host.commandLine, host.args, dependencies, settings.get(), host.show);
     closeOpenDeviceList();
     setUiPlatform(nullptr);
     return code;

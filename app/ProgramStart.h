@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimulatedDeviceConfig.h"
+#include "UiPlatform.h"
 
 #include <atomic>
 #include <cstdint>
@@ -51,6 +52,7 @@ struct ProgramHost {
     // display went away).
     std::function<void()> windowingStarted;
     std::function<std::unique_ptr<SettingsStore>()> openSettings;
+    ShowCommand show = ShowCommand::Normal; // how the start asks for the window
 };
 
 // The whole program; returns the exit code.

@@ -35,13 +35,13 @@ std::string bareFileArgument(const std::vector<std::string>& args) {
 }
 
 int runWindowProgram(const std::string& commandLine, const std::vector<std::string>& args,
-                     const ShellDependencies& dependencies, SettingsStore* settings) {
+                     const ShellDependencies& dependencies, SettingsStore* settings, ShowCommand show) {
     if (args.empty() && uiPlatform().activateRunningInstance(CMainWindow::kClassName))
         return 1;
     startFramework();
     ExitResult = 0;
     CMainWindow main(dependencies, settings);
-    if (!main.create())
+    if (!main.create(show))
         return 1; // no window, nothing updated: a failure, whatever was asked
     runningWindow = &main;
     const UpdateOptions options = parseUpdateOptions(commandLine);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UiPlatform.h"
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -13,7 +15,8 @@ struct ShellDependencies;
 // after a successful command-line update; 1 otherwise, and when another instance
 // was brought to the front instead.
 int runWindowProgram(const std::string& commandLine, const std::vector<std::string>& args,
-                     const ShellDependencies& dependencies, SettingsStore* settings);
+                     const ShellDependencies& dependencies, SettingsStore* settings,
+                     ShowCommand show = ShowCommand::Normal);
 
 // When the display goes away under a running program: lets an update in progress
 // finish and closes the device, then returns the exit code. Only from the

@@ -94,6 +94,19 @@ void endEdit(CCPageManager* manager) {
     cancelEdit(request); // a provider that did not answer: abandoned (nothing if it did)
 }
 
+void editEnded(CCPageManager* manager, bool committed, const std::string& text) {
+    auto open = std::find_if(openEdits.begin(), openEdits.end(),
+                             [manager](const EditRequest& edit) { return edit.manager == manager; });
+    if (open == openEdits.end())
+        return; // ended from the program's side already
+    const EditRequest request = *open;
+    openEdits.erase(open);
+    if (committed)
+        finishEdit(request, text);
+    else
+        cancelEdit(request);
+}
+
 void finishEdit(const EditRequest& request, const std::string& entered) {
     if (!ownerStillEditing(request))
         return;

@@ -40,6 +40,9 @@ EditControlProvider* setEditControlProvider(EditControlProvider* provider);
 bool openEdit(const EditRequest& request);
 // Ends the manager's open edit, if any; its owner hears exactly one 525 or 526.
 void endEdit(CCPageManager* manager);
+// The manager's open edit was ended by the user (the OS's edit popup): committed
+// with the text in it, or abandoned. Its owner hears exactly one 525 or 526.
+void editEnded(CCPageManager* manager, bool committed, const std::string& text);
 
 // Entered text as the owner gets it: control characters become spaces, leading and
 // trailing spaces go, at most maxLength characters. Empty means "no text".

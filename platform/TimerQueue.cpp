@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-void TimerQueue::start(PlatformWindow* window, uint32_t id, uint32_t milliseconds, uint64_t nowMs) {
+void TimerQueue::start(PlatformWindow* window, uint32_t id, uint32_t milliseconds, uint64_t nowMs,
+                       bool oneShotWindow) {
     milliseconds = std::max(milliseconds, kFloorMs);
-    timers_[{window, id}] = Timer{milliseconds, nowMs + milliseconds, nextOrder_++};
+    timers_[{window, id}] =
+        Timer{milliseconds, nowMs + milliseconds, nextOrder_++, oneShotWindow && id < kFirstRepeatingId};
 }
 
 void TimerQueue::stop(PlatformWindow* window, uint32_t id) {
@@ -40,7 +42,7 @@ bool TimerQueue::takeDue(uint64_t nowMs, PlatformWindow*& window, uint32_t& id) 
         return false;
     window = next->first.first;
     id = next->first.second;
-    if (id < kFirstRepeatingId)
+    if (next->second.oneShot)
         timers_.erase(next);
     else
         next->second.due = std::max(next->second.due + next->second.interval, nowMs + 1);

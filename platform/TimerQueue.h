@@ -8,15 +8,16 @@
 struct PlatformWindow;
 
 // The window timers of one backend, on a millisecond clock the backend reads:
-// due times, the one-shot rule (ids below 4097 fire once, the others repeat) and
-// the system's floor of 10 ms. User-interface thread only.
+// due times, the one-shot rule (on a window that keeps it, ids below 4097 fire once;
+// every other timer repeats) and the system's floor of 10 ms. User-interface thread only.
 class TimerQueue {
 public:
     static constexpr uint32_t kFirstRepeatingId = 4097;
     static constexpr uint32_t kFloorMs = 10;
 
-    // Starting a running timer restarts it.
-    void start(PlatformWindow* window, uint32_t id, uint32_t milliseconds, uint64_t nowMs);
+    // Starting a running timer restarts it. oneShotWindow: the window keeps the
+    // one-shot rule.
+    void start(PlatformWindow* window, uint32_t id, uint32_t milliseconds, uint64_t nowMs, bool oneShotWindow);
     void stop(PlatformWindow* window, uint32_t id);
     // Every timer of a window that goes.
     void forget(PlatformWindow* window);
@@ -38,6 +39,7 @@ private:
         uint32_t interval = 0;
         uint64_t due = 0;
         uint64_t order = 0; // timers due together fire in the order they were started
+        bool oneShot = false;
     };
     uint64_t nextOrder_ = 0;
     std::map<std::pair<PlatformWindow*, uint32_t>, Timer> timers_;

@@ -25,7 +25,7 @@ public:
     void windowSize(PlatformWindow*, int& width, int& height) override { width = height = 0; }
     PlatformWindow* createWindow(const WindowRequest&, WindowHandler*) override { return nullptr; }
     void destroyWindow(PlatformWindow*) override {}
-    void showWindow(PlatformWindow*) override {}
+    void showWindow(PlatformWindow*, ShowCommand) override {}
     void windowPosition(PlatformWindow*, int& x, int& y) override { x = y = 0; }
     void workArea(int& width, int& height) override { width = height = 0; }
     void captureMouse(PlatformWindow*) override {}

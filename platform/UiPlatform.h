@@ -41,7 +41,10 @@ struct PixelImage {
 struct WindowEvent {
     // PresentRequest: asked for with requestPresent, from any thread. FileChosen: the
     // answer of beginOpenFileDialog (paths: the chosen file, or none when cancelled).
-    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate, PresentRequest, FileChosen };
+    // EditEnded: the edit popup of the window ended (editEnding says how, text holds
+    // what was in it); the popup is gone by then.
+    enum class Kind { Mouse, Key, Timer, Paint, Drop, Close, Activate, PresentRequest, FileChosen, EditEnded };
+    enum class EditEnding { Commit, Abandon, FocusLost };
     enum class Button { None, LeftDown, LeftUp, LeftDouble, RightDown, RightUp, RightDouble, Move, Wheel };
     Kind kind = Kind::Paint;
     Button button = Button::None;
@@ -55,6 +58,8 @@ struct WindowEvent {
     PixelRect paint;              // empty: the whole window
     std::vector<std::string> paths; // dropped files, in the order given
     bool active = false;
+    EditEnding editEnding = EditEnding::Commit;
+    std::string text;
 };
 
 // The portable side of a window: every event of the window reaches it on the
@@ -71,6 +76,28 @@ struct WindowRequest {
     int width = 0, height = 0;
     uint32_t colourKey = 0xFF00FF; // R G B: pixels of this colour are cut out of the window
     bool acceptFiles = true;
+    // Set: a child window at (0, 0) of this window, shown with it, that gets the
+    // parent's mouse, key, paint and present events; drops, closes and activation
+    // stay the parent's. Destroyed with its parent at the latest.
+    PlatformWindow* parent = nullptr;
+    // Timers with ids below 4097 fire once on this window (the editor's); on other
+    // windows every timer repeats.
+    bool oneShotTimers = false;
+};
+
+// How the start asks for the first window to be shown (the show command a
+// Windows program gets at its start).
+enum class ShowCommand { Normal, Minimised, Maximised, NoActivate };
+
+// A one-line text editor of the OS over a field of the window, pre-filled and all
+// selected. Enter commits, Escape abandons, losing the focus commits.
+struct EditPopupRequest {
+    PixelRect rect;           // client coordinates of the owner window
+    std::string text;         // Latin-1
+    int maxLength = 255;
+    bool password = false;
+    enum class Align { Left, Centre, Right } align = Align::Left;
+    int fontHeight = 12;      // pixels, of the framework's Arial role
 };
 
 // An open-file dialog as the portable side asks for it.
@@ -91,7 +118,8 @@ class UiPlatform {
 public:
     virtual ~UiPlatform() = default;
 
-    // The window turns each expiry into a timer message; ids below 4097 fire once.
+    // The window turns each expiry into a timer event. On a window made with
+    // oneShotTimers ids below 4097 fire once; otherwise timers repeat until stopped.
     virtual void startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) = 0;
     virtual void stopTimer(PlatformWindow* window, uint32_t id) = 0;
 
@@ -129,11 +157,16 @@ public:
     virtual void windowSize(PlatformWindow* window, int& width, int& height) = 0;
 
     // Windows. A borderless top-level window of that size, not yet shown, at
-    // (0, 0) until moved; null when it cannot be made.
+    // (0, 0) until moved; or the child window the request names a parent for.
+    // Null when it cannot be made.
     virtual PlatformWindow* createWindow(const WindowRequest& request, WindowHandler* handler) = 0;
-    // No event reaches the handler afterwards.
+    // No event reaches the handler afterwards; a top-level window takes its
+    // children with it.
     virtual void destroyWindow(PlatformWindow* window) = 0;
-    virtual void showWindow(PlatformWindow* window) = 0;
+    // Shows and raises a top-level window.
+    virtual void showWindow(PlatformWindow* window, ShowCommand command = ShowCommand::Normal) = 0;
+    // Keyboard input goes to this window from now on (a press in it asks for that).
+    virtual void setFocus(PlatformWindow*) {}
     virtual void windowPosition(PlatformWindow* window, int& x, int& y) = 0;
     // The area a window may use (the maximised size), for keeping it on screen.
     virtual void workArea(int& width, int& height) = 0;
@@ -157,6 +190,13 @@ public:
     virtual void postQuit() = 0;
     // Whether shift and control are down now, wherever the focus is.
     virtual void keyboardModifiers(bool& shift, bool& control) { shift = control = false; }
+
+    // The edit popup over a field of the window; one per window, opening a second
+    // ends the first unanswered. False when none could be opened: no EditEnded follows.
+    virtual bool openEditPopup(PlatformWindow*, const EditPopupRequest&) { return false; }
+    // Ends the window's popup from the program's side, without an EditEnded event;
+    // the text in it, when one was open.
+    virtual std::optional<std::string> closeEditPopup(PlatformWindow*) { return std::nullopt; }
 };
 
 // Small named values that outlive the process (the window position): the registry

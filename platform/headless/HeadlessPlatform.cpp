@@ -4,7 +4,8 @@
 #include <chrono>
 
 void HeadlessPlatform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) {
-    timers_.start(window, id, milliseconds, now_);
+    auto* headless = dynamic_cast<HeadlessWindow*>(window);
+    timers_.start(window, id, milliseconds, now_, headless && headless->request.oneShotTimers);
 }
 
 void HeadlessPlatform::stopTimer(PlatformWindow* window, uint32_t id) {
@@ -26,6 +27,8 @@ void HeadlessPlatform::showCursor(bool shown) {
 
 void HeadlessPlatform::clientToScreen(PlatformWindow* window, int& x, int& y) {
     if (auto* headless = dynamic_cast<HeadlessWindow*>(window)) {
+        if (headless->parent)
+            headless = headless->parent; // a child sits at the parent's (0, 0)
         x += headless->x;
         y += headless->y;
     }
@@ -143,7 +146,13 @@ uint32_t HeadlessPlatform::timerInterval(PlatformWindow* window, uint32_t id) co
 PlatformWindow* HeadlessPlatform::createWindow(const WindowRequest& request, WindowHandler* handler) {
     if (request.width <= 0 || request.height <= 0)
         return nullptr;
+    auto* parent = dynamic_cast<HeadlessWindow*>(request.parent);
+    if (request.parent && (!parent || parent->destroyed || parent->parent || parent->child))
+        return nullptr; // one child per top-level window
     auto window = std::make_unique<HeadlessWindow>();
+    window->parent = parent;
+    if (parent)
+        parent->child = window.get();
     window->request = request;
     window->handler = handler;
     window->width = request.width;
@@ -156,6 +165,15 @@ PlatformWindow* HeadlessPlatform::createWindow(const WindowRequest& request, Win
 
 void HeadlessPlatform::destroyWindow(PlatformWindow* window) {
     if (auto* headless = dynamic_cast<HeadlessWindow*>(window)) {
+        if (headless->destroyed)
+            return;
+        if (headless->child)
+            destroyWindow(headless->child);
+        if (headless->parent)
+            headless->parent->child = nullptr;
+        editPopups_.erase(window);
+        if (focused == window)
+            focused = nullptr;
         headless->destroyed = true;
         headless->handler = nullptr;
         if (dialogOwner_ == window)
@@ -166,9 +184,54 @@ void HeadlessPlatform::destroyWindow(PlatformWindow* window) {
     }
 }
 
-void HeadlessPlatform::showWindow(PlatformWindow* window) {
-    if (auto* headless = dynamic_cast<HeadlessWindow*>(window))
+void HeadlessPlatform::showWindow(PlatformWindow* window, ShowCommand command) {
+    if (auto* headless = dynamic_cast<HeadlessWindow*>(window)) {
         headless->shown = true;
+        headless->showCommand = command;
+    }
+}
+
+HeadlessWindow* HeadlessPlatform::lastTopLevel() const {
+    for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
+        if (!(*it)->parent)
+            return it->get();
+    return nullptr;
+}
+
+HeadlessWindow* HeadlessPlatform::childOf(PlatformWindow* window) const {
+    auto* headless = dynamic_cast<HeadlessWindow*>(window);
+    return headless ? headless->child : nullptr;
+}
+
+bool HeadlessPlatform::openEditPopup(PlatformWindow* window, const EditPopupRequest& request) {
+    auto* headless = dynamic_cast<HeadlessWindow*>(window);
+    if (!headless || headless->destroyed)
+        return false;
+    editPopups_[window] = request; // replaces an open one unanswered
+    editPopupsOpened.push_back(request);
+    return true;
+}
+
+std::optional<std::string> HeadlessPlatform::closeEditPopup(PlatformWindow* window) {
+    const auto it = editPopups_.find(window);
+    if (it == editPopups_.end())
+        return std::nullopt;
+    std::string text = it->second.text;
+    editPopups_.erase(it);
+    return text;
+}
+
+bool HeadlessPlatform::endEditPopup(PlatformWindow* window, WindowEvent::EditEnding ending,
+                                    std::optional<std::string> typed) {
+    const std::optional<std::string> opened = closeEditPopup(window);
+    if (!opened)
+        return false;
+    WindowEvent ended;
+    ended.kind = WindowEvent::Kind::EditEnded;
+    ended.editEnding = ending;
+    ended.text = typed ? *typed : *opened;
+    deliver(window, ended);
+    return true;
 }
 
 void HeadlessPlatform::windowPosition(PlatformWindow* window, int& x, int& y) {
@@ -207,6 +270,8 @@ void HeadlessPlatform::present(PlatformWindow* window, const PixelImage& image, 
         ++presentsOffThread;
     ++headless->presents;
     headless->lastPresented = rect;
+    if (headless->parent)
+        headless = headless->parent; // the child's pixels are the window's
     const int right = std::min({rect.right, image.width, headless->width});
     const int bottom = std::min({rect.bottom, image.height, headless->height});
     const uint32_t key = headless->request.colourKey;

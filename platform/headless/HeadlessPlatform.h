@@ -18,12 +18,16 @@
 
 // A window that exists only in memory: a place and a size on a pretend screen, and
 // the pixels presented to it (top-down B, G, R rows; colour-key pixels are holes).
+// A child presents into its parent's pixels, which it covers from (0, 0).
 struct HeadlessWindow : PlatformWindow {
+    HeadlessWindow* parent = nullptr;
+    HeadlessWindow* child = nullptr;
     int x = 0, y = 0;
     int width = 0, height = 0;
     WindowRequest request;
     WindowHandler* handler = nullptr;
     bool shown = false;
+    ShowCommand showCommand = ShowCommand::Normal;
     bool destroyed = false;
     std::vector<uint8_t> screen;     // width × height × 3
     std::vector<uint8_t> hole;       // width × height: 1 where the key colour cut the window
@@ -59,7 +63,8 @@ public:
     void windowSize(PlatformWindow* window, int& width, int& height) override;
     PlatformWindow* createWindow(const WindowRequest& request, WindowHandler* handler) override;
     void destroyWindow(PlatformWindow* window) override;
-    void showWindow(PlatformWindow* window) override;
+    void showWindow(PlatformWindow* window, ShowCommand command) override;
+    void setFocus(PlatformWindow* window) override { focused = window; }
     void windowPosition(PlatformWindow* window, int& x, int& y) override;
     void workArea(int& width, int& height) override;
     void captureMouse(PlatformWindow* window) override;
@@ -76,11 +81,22 @@ public:
         control = controlDown;
     }
 
+    bool openEditPopup(PlatformWindow* window, const EditPopupRequest& request) override;
+    std::optional<std::string> closeEditPopup(PlatformWindow* window) override;
+    // The user ends the window's open popup: EditEnded with the text typed into it
+    // (or, when none is given, the text it opened with). False when none is open.
+    bool endEditPopup(PlatformWindow* window, WindowEvent::EditEnding ending,
+                      std::optional<std::string> typed = std::nullopt);
+    bool editPopupOpen(PlatformWindow* window) const { return editPopups_.count(window) != 0; }
+
     // Hands an event to the window's handler now, as the OS would.
     void deliver(PlatformWindow* window, const WindowEvent& event);
     // Delivers the posted events (closes); true while quit has not been posted.
     bool pump();
     HeadlessWindow* lastWindow() const { return windows_.empty() ? nullptr : windows_.back().get(); }
+    // The last top-level window made, and its child (the editor's window).
+    HeadlessWindow* lastTopLevel() const;
+    HeadlessWindow* childOf(PlatformWindow* window) const;
     bool quitPosted() const { return quit_; }
     // An open asynchronous dialog answers now (nothing: cancelled); false when none is open.
     bool answerFileDialog(std::optional<std::string> answer);
@@ -121,6 +137,8 @@ public:
     int screenWidth = 1920, screenHeight = 1080;
     int workWidth = 1920, workHeight = 1050;
     PlatformWindow* captured = nullptr;
+    PlatformWindow* focused = nullptr;
+    std::vector<EditPopupRequest> editPopupsOpened;
     int drags = 0;
     // Runs inside startWindowDrag, as an OS's move loop runs events meanwhile.
     std::function<void()> duringDrag;
@@ -138,6 +156,7 @@ private:
     std::vector<std::unique_ptr<HeadlessWindow>> windows_;
     std::vector<PlatformWindow*> closes_;
     PlatformWindow* dialogOwner_ = nullptr; // the open asynchronous dialog's owner
+    std::map<PlatformWindow*, EditPopupRequest> editPopups_; // open popups by window
     std::mutex presentRequestsLock_;
     std::vector<PlatformWindow*> presentRequests_; // guarded by presentRequestsLock_
     const std::thread::id owner_ = std::this_thread::get_id();

@@ -39,6 +39,7 @@ void X11Platform::dispatchPending() {
         X11Window* window = x_->byId(event.xany.window);
         if (!window)
             continue;
+        X11Window* input = X11State::inputOf(window); // the editor's window covers it all
         switch (event.type) {
         case Expose: {
             WindowEvent paint;
@@ -46,7 +47,7 @@ void X11Platform::dispatchPending() {
             paint.paint = PixelRect{event.xexpose.x, event.xexpose.y,
                                     event.xexpose.x + event.xexpose.width,
                                     event.xexpose.y + event.xexpose.height};
-            x_->deliver(window, paint);
+            x_->deliver(input, paint);
             break;
         }
         case ButtonPress: {
@@ -54,7 +55,7 @@ void X11Platform::dispatchPending() {
             if (press.button == kWheelUp || press.button == kWheelDown) {
                 WindowEvent wheel = mouseEvent(WindowEvent::Button::Wheel, press.x, press.y, 0, 0, press.state);
                 wheel.wheelDelta = press.button == kWheelUp ? 120 : -120;
-                x_->deliver(window, wheel);
+                x_->deliver(input, wheel);
                 break;
             }
             if (press.button != kButtonLeft && press.button != kButtonRight)
@@ -70,7 +71,7 @@ void X11Platform::dispatchPending() {
             const bool left = press.button == kButtonLeft;
             const auto button = isDouble ? (left ? WindowEvent::Button::LeftDouble : WindowEvent::Button::RightDouble)
                                          : (left ? WindowEvent::Button::LeftDown : WindowEvent::Button::RightDown);
-            x_->deliver(window, mouseEvent(button, press.x, press.y, press.x_root, press.y_root, press.state));
+            x_->deliver(input, mouseEvent(button, press.x, press.y, press.x_root, press.y_root, press.state));
             break;
         }
         case ButtonRelease: {
@@ -83,7 +84,7 @@ void X11Platform::dispatchPending() {
                 break;
             const auto button = release.button == kButtonLeft ? WindowEvent::Button::LeftUp
                                                               : WindowEvent::Button::RightUp;
-            x_->deliver(window, mouseEvent(button, release.x, release.y, release.x_root, release.y_root,
+            x_->deliver(input, mouseEvent(button, release.x, release.y, release.x_root, release.y_root,
                                            release.state));
             break;
         }
@@ -106,7 +107,7 @@ void X11Platform::dispatchPending() {
                             x_->dragOriginY + motion.y_root - x_->dragStartY);
                 break;
             }
-            x_->deliver(window, mouseEvent(WindowEvent::Button::Move, motion.x, motion.y, motion.x_root,
+            x_->deliver(input, mouseEvent(WindowEvent::Button::Move, motion.x, motion.y, motion.x_root,
                                            motion.y_root, motion.state));
             break;
         }
@@ -131,7 +132,7 @@ void X11Platform::dispatchPending() {
             keyEvent.keyCode = code;
             keyEvent.shift = (key.state & ShiftMask) != 0;
             keyEvent.control = (key.state & ControlMask) != 0;
-            x_->deliver(window, keyEvent);
+            x_->deliver(input, keyEvent);
             break;
         }
         case FocusIn:

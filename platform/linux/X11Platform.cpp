@@ -107,7 +107,7 @@ X11Platform::~X11Platform() = default;
 
 void X11Platform::startTimer(PlatformWindow* window, uint32_t id, uint32_t milliseconds) {
     if (X11Window* target = x_->live(window))
-        x_->timers.start(target, id, milliseconds, x_->nowMs());
+        x_->timers.start(target, id, milliseconds, x_->nowMs(), target->request.oneShotTimers);
 }
 
 void X11Platform::stopTimer(PlatformWindow* window, uint32_t id) {

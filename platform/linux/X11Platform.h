@@ -37,7 +37,8 @@ public:
     void windowSize(PlatformWindow* window, int& width, int& height) override;
     PlatformWindow* createWindow(const WindowRequest& request, WindowHandler* handler) override;
     void destroyWindow(PlatformWindow* window) override;
-    void showWindow(PlatformWindow* window) override;
+    void showWindow(PlatformWindow* window, ShowCommand command) override;
+    void setFocus(PlatformWindow* window) override;
     void windowPosition(PlatformWindow* window, int& x, int& y) override;
     void workArea(int& width, int& height) override;
     void captureMouse(PlatformWindow* window) override;

@@ -47,9 +47,13 @@ X11Window* X11State::live(PlatformWindow* window) const {
 
 X11Window* X11State::byId(Window id) const {
     for (const auto& candidate : windows)
-        if (candidate->id == id && !candidate->destroyed)
+        if (candidate->id == id && !candidate->destroyed && !candidate->parent)
             return candidate.get();
     return nullptr;
+}
+
+X11Window* X11State::inputOf(X11Window* window) {
+    return window && window->child && !window->child->destroyed ? window->child : window;
 }
 
 void X11State::deliver(X11Window* window, const WindowEvent& event) {

@@ -22,8 +22,13 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 
+// A top-level window, or the child window inside one. The child has no OS window of
+// its own: it shares its parent's (same id), receives its input, paint and present
+// events, and presents through the parent's image and shape.
 struct X11Window : PlatformWindow {
     Window id = 0;
+    X11Window* parent = nullptr;
+    X11Window* child = nullptr;
     GC gc = nullptr;
     WindowRequest request;
     WindowHandler* handler = nullptr;
@@ -101,7 +106,10 @@ struct X11State {
     ~X11State();
 
     X11Window* live(PlatformWindow* window) const;
+    // The top-level window of an OS window.
     X11Window* byId(Window id) const;
+    // Where a window's input goes: its live child, else itself.
+    static X11Window* inputOf(X11Window* window);
     void deliver(X11Window* window, const WindowEvent& event);
     void wake();
     // The window manager is running and does this (an atom of _NET_SUPPORTED).

@@ -128,6 +128,17 @@ X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* han
     auto window = std::make_unique<X11Window>();
     window->request = request;
     window->handler = handler;
+    if (request.parent) {
+        X11Window* parent = live(request.parent);
+        if (!parent || parent->parent || (parent->child && !parent->child->destroyed))
+            return nullptr; // one child per top-level window
+        window->parent = parent;
+        window->id = parent->id;
+        window->request.colourKey = parent->request.colourKey;
+        parent->child = window.get();
+        windows.push_back(std::move(window));
+        return windows.back().get();
+    }
 
     XSetWindowAttributes attributes{};
     attributes.background_pixmap = 0; // keep what is there until the first present: no flash
@@ -197,6 +208,11 @@ void X11State::releaseWindow(X11Window& window) {
     {
         std::lock_guard<std::mutex> lock(postedLock);
         postedCloses.erase(std::remove(postedCloses.begin(), postedCloses.end(), &window), postedCloses.end());
+    }
+    if (window.parent) {
+        if (window.parent->child == &window)
+            window.parent->child = nullptr;
+        return; // the OS window is the parent's
     }
     if (window.image) {
         if (window.shared) {
@@ -295,6 +311,8 @@ void X11Platform::destroyWindow(PlatformWindow* window) {
     X11Window* target = x_->live(window);
     if (!target)
         return;
+    if (target->child && !target->child->destroyed)
+        destroyWindow(target->child);
     x_->timers.forget(target);
     if (x_->captured == target) {
         XUngrabPointer(x_->display, CurrentTime);
@@ -306,16 +324,36 @@ void X11Platform::destroyWindow(PlatformWindow* window) {
     x_->releaseWindow(*target);
 }
 
-void X11Platform::showWindow(PlatformWindow* window) {
-    if (X11Window* target = x_->live(window)) {
-        XMapRaised(x_->display, target->id);
-        XFlush(x_->display);
+void X11Platform::showWindow(PlatformWindow* window, ShowCommand command) {
+    X11Window* target = x_->live(window);
+    if (!target || target->parent)
+        return; // a child shows with its parent
+    if (command == ShowCommand::Minimised) {
+        XWMHints* hints = XAllocWMHints();
+        hints->flags = InputHint | StateHint;
+        hints->input = True;
+        hints->initial_state = IconicState;
+        XSetWMHints(x_->display, target->id, hints);
+        XFree(hints);
     }
+    if (command == ShowCommand::NoActivate)
+        XMapWindow(x_->display, target->id);
+    else
+        XMapRaised(x_->display, target->id);
+    XFlush(x_->display);
+}
+
+void X11Platform::setFocus(PlatformWindow* window) {
+    X11Window* target = x_->live(window);
+    if (!target)
+        return;
+    // Only a mapped window can take the focus; a refusal is no fault.
+    x_->trapErrors([&] { XSetInputFocus(x_->display, target->id, RevertToParent, CurrentTime); });
 }
 
 void X11Platform::present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) {
     if (X11Window* target = x_->live(window))
-        x_->presentRect(*target, image, rect);
+        x_->presentRect(target->parent ? *target->parent : *target, image, rect);
 }
 
 void X11Platform::captureMouse(PlatformWindow* window) {

@@ -46,7 +46,9 @@ struct Shell {
         main = std::make_unique<CMainWindow>(dependencies, &settings);
         ASSERT_TRUE(main->create());
     }
-    HeadlessWindow* window() const { return platform.lastWindow(); }
+    HeadlessWindow* window() const { return platform.lastTopLevel(); }
+    // The editor's child window: the page's input, timers and presents.
+    HeadlessWindow* editorWindow() const { return platform.childOf(window()); }
     CBackPage* page() const { return main->page(); }
 
     std::string makeFile(size_t blocks, FirmwareVersion version = {1, 1, 0}) {
@@ -90,7 +92,7 @@ struct Shell {
         event.button = button;
         event.x = x, event.y = y;
         event.screenX = window()->x + x, event.screenY = window()->y + y;
-        platform.deliver(window(), event);
+        platform.deliver(editorWindow(), event);
     }
     void click(int x, int y) {
         mouse(WindowEvent::Button::LeftDown, x, y);
@@ -143,9 +145,17 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     EXPECT_EQ(window->request.title, "Quorix Firmware Updater");
     EXPECT_EQ(window->x, 960 - 240); // centred: no saved place
     EXPECT_EQ(window->y, 540 - 120);
-    EXPECT_EQ(shell.platform.timerInterval(window, CCEditor::kPageTimer), 50u);
-    EXPECT_EQ(shell.platform.timerInterval(window, CCEditor::kFrameTimer), 20u);
+    // The editor's child window covers the main window and owns the page's timers;
+    // only its timers keep the one-shot rule.
+    HeadlessWindow* child = shell.editorWindow();
+    ASSERT_TRUE(child);
+    EXPECT_EQ(child->request.className, "TVL-VST-001");
+    EXPECT_EQ(std::make_pair(child->width, child->height), std::make_pair(480, 240));
+    EXPECT_TRUE(child->request.oneShotTimers && !window->request.oneShotTimers);
+    EXPECT_EQ(shell.platform.timerInterval(child, CCEditor::kPageTimer), 50u);
+    EXPECT_EQ(shell.platform.timerInterval(child, CCEditor::kFrameTimer), 20u);
     EXPECT_EQ(shell.platform.timerInterval(window, CMainWindow::kForegroundTimer), 200u);
+    EXPECT_EQ(shell.platform.timerInterval(window, CCEditor::kPageTimer), 0u);
     EXPECT_TRUE(window->hole[0]);              // the rounded corners let the desktop through
     EXPECT_FALSE(window->hole[240 * 120 + 240]);
     EXPECT_EQ(shell.page()->lines(), updatetexts::startLines());
@@ -159,7 +169,8 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
 
     // The update button: the press is claimed, so the window captures the mouse.
     shell.mouse(WindowEvent::Button::LeftDown, 380, 118);
-    EXPECT_EQ(shell.platform.captured, window);
+    EXPECT_EQ(shell.platform.captured, child);
+    EXPECT_EQ(shell.platform.focused, child);
     EXPECT_EQ(shell.platform.drags, 0);
     shell.mouse(WindowEvent::Button::LeftUp, 380, 118);
     EXPECT_EQ(shell.platform.captured, nullptr);
@@ -183,6 +194,7 @@ TEST(Shell, AnInteractiveUpdateFromDropToClose) {
     shell.platform.pump();
     EXPECT_TRUE(shell.main->closed());
     EXPECT_TRUE(shell.platform.quitPosted());
+    EXPECT_TRUE(child->destroyed && window->destroyed);
     uint32_t packed = 0;
     EXPECT_TRUE(shell.settings.readDword(CMainWindow::kPositionValue, packed));
     EXPECT_EQ(packed, packWindowPosition(720, 420));
@@ -200,6 +212,7 @@ TEST(Shell, CloseDuringAWindowDragWaitsForThePress) {
     };
     shell.mouse(WindowEvent::Button::LeftDown, 200, 30); // empty area: a drag
     EXPECT_TRUE(aliveDuringDrag);
+    shell.platform.pump();
     EXPECT_TRUE(shell.main->closed());
 }
 
@@ -307,7 +320,7 @@ TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     keypad.kind = WindowEvent::Kind::Key;
     keypad.keyDown = true;
     keypad.keyCode = 101; // keypad 5
-    shell.platform.deliver(shell.window(), keypad);
+    shell.platform.deliver(shell.editorWindow(), keypad);
     EXPECT_EQ(probe->keys.back(), std::make_pair(int(MSG_KEY_DOWN), int('5')));
     // Without a dialog program the page says how else to load a file.
     shell.platform.dialogsInstalled = false;

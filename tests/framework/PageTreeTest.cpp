@@ -544,6 +544,7 @@ TEST(PlatformHelpers, DirectoriesFiltersCursorAndCentring) {
 TEST(HeadlessPlatform, TimersBelow4097FireOnce) {
     HeadlessPlatform platform;
     HeadlessWindow window;
+    window.request.oneShotTimers = true; // as the editor's window
     std::vector<uint32_t> fired;
     platform.startTimer(&window, 256, 400);
     platform.startTimer(&window, 4099, 50);

@@ -25,23 +25,25 @@ std::vector<std::string> ticksAt(TimerQueue& queue, const std::vector<uint64_t>&
 TEST(TimerQueue, DueTimesOneShotRuleAndFloor) {
     PlatformWindow a, b;
     TimerQueue queue;
-    queue.start(&a, 2, 200, 0);     // below 4097: once
-    queue.start(&a, 4099, 50, 0);   // repeats
-    queue.start(&b, 8192, 1, 0);    // raised to the 10 ms floor
+    queue.start(&a, 2, 200, 0, true);     // below 4097 on a one-shot window: once
+    queue.start(&a, 4099, 50, 0, true);   // repeats
+    queue.start(&b, 8192, 1, 0, false);   // raised to the 10 ms floor
+    queue.start(&b, 2, 100, 0, false);    // below 4097 elsewhere: repeats
     EXPECT_EQ(queue.interval(&b, 8192), TimerQueue::kFloorMs);
     EXPECT_EQ(queue.nextDue(), 10u);
     // A turn at 30 ms sees the 10 ms timer once (no burst after a stall); timers due
     // together fire in the order they were started.
     EXPECT_EQ(ticksAt(queue, {30, 50, 200, 260}),
               (std::vector<std::string>{"8192@30", "8192@50", "4099@50", "8192@200", "4099@200", "2@200",
-                                        "4099@260", "8192@260"}));
+                                        "2@200", "4099@260", "8192@260", "2@260"}));
     EXPECT_FALSE(queue.running(&a, 2));
     EXPECT_TRUE(queue.running(&a, 4099));
 
     // Restarting moves the due time; stopping and forgetting end timers.
-    queue.start(&a, 4099, 50, 260);
-    EXPECT_TRUE(ticksAt(queue, {300}) == std::vector<std::string>{"8192@300"});
+    queue.start(&a, 4099, 50, 260, true);
+    EXPECT_EQ(ticksAt(queue, {300}), (std::vector<std::string>{"8192@300"}));
     queue.stop(&b, 8192);
+    queue.stop(&b, 2);
     queue.forget(&a);
     EXPECT_FALSE(queue.nextDue());
     EXPECT_EQ(queue.interval(&a, 4099), 0u);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -113,7 +114,7 @@ protected:
         if (!window)
             return nullptr;
         platform->moveWindow(window, x, y);
-        platform->showWindow(window);
+        platform->showWindow(window, ShowCommand::Normal);
         pumpUntil([&] { return recorder.count(WindowEvent::Kind::Paint) > 0; });
         return window;
     }
@@ -190,6 +191,51 @@ TEST_F(X11Windows, PresentedPixelsAndTheKeyedShape) {
     EXPECT_EQ(shown[size_t(55) * 480 + 305], 0x00FF00u) << "the full present before";
 }
 
+TEST_F(X11Windows, AChildWindowTakesInputPaintAndPresentsTheParentKeepsTheRest) {
+    PlatformWindow* window = openShown(100, 90);
+    ASSERT_NE(window, nullptr);
+    Recorder editor;
+    WindowRequest childRequest;
+    childRequest.width = 480, childRequest.height = 240;
+    childRequest.parent = window;
+    PlatformWindow* child = platform->createWindow(childRequest, &editor);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(platform->createWindow(childRequest, &editor), nullptr) << "one child per window";
+
+    // What the child presents is the window's pixels and shape.
+    Picture page(480, 240, 0x224466);
+    page.fill(PixelRect{0, 0, 4, 4}, kKey);
+    platform->present(child, page.image(), PixelRect{0, 0, 480, 240});
+    std::vector<uint32_t> shown;
+    ASSERT_TRUE(platform->readWindowPixels(window, shown));
+    EXPECT_EQ(shown[size_t(120) * 480 + 240], 0x224466u);
+    EXPECT_FALSE(covers(platform->windowShape(window, false), 1, 1));
+
+    // The pointer over the window reaches the child, in the child's coordinates;
+    // a close reaches the window.
+    platform->setCursorPosition(130, 100);
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const WindowEvent& e : editor.events)
+            if (e.kind == WindowEvent::Kind::Mouse && e.x == 30 && e.y == 10)
+                return true;
+        return false;
+    }));
+    const size_t parentMice = std::count_if(recorder.events.begin(), recorder.events.end(),
+                                            [](const WindowEvent& e) { return e.kind == WindowEvent::Kind::Mouse; });
+    EXPECT_EQ(parentMice, 0u);
+    platform->postClose(window);
+    ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Close) == 1; }));
+    EXPECT_EQ(editor.count(WindowEvent::Kind::Close), 0);
+
+    // The window takes its child with it: the child's timers stop.
+    platform->startTimer(child, 4100, 10);
+    ASSERT_TRUE(pumpUntil([&] { return editor.count(WindowEvent::Kind::Timer, 4100) > 0; }));
+    platform->destroyWindow(window);
+    const int ticks = editor.count(WindowEvent::Kind::Timer, 4100);
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(editor.count(WindowEvent::Kind::Timer, 4100), ticks);
+}
+
 TEST_F(X11Windows, GeometryAndPointer) {
     PlatformWindow* window = openShown(120, 77);
     ASSERT_NE(window, nullptr);
@@ -228,12 +274,19 @@ TEST_F(X11Windows, GeometryAndPointer) {
 }
 
 TEST_F(X11Windows, TimersOnceRepeatingAndRestarted) {
+    request.oneShotTimers = true; // as the editor's window
     PlatformWindow* window = platform->createWindow(request, &recorder);
     ASSERT_NE(window, nullptr);
+    request.oneShotTimers = false;
+    Recorder plain;
+    PlatformWindow* other = platform->createWindow(request, &plain);
     platform->startTimer(window, 7, 20);    // below 4097: once
+    platform->startTimer(other, 7, 20);     // repeats on a window without the rule
     platform->startTimer(window, 4097, 15); // repeats
     ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Timer, 4097) >= 4; }));
     EXPECT_EQ(recorder.count(WindowEvent::Kind::Timer, 7), 1);
+    EXPECT_GE(plain.count(WindowEvent::Kind::Timer, 7), 2);
+    platform->destroyWindow(other);
     platform->stopTimer(window, 4097);
     const int ticks = recorder.count(WindowEvent::Kind::Timer, 4097);
     pumpUntil([] { return false; }, 60);
@@ -266,6 +319,7 @@ TEST_F(X11Windows, TimersOnceRepeatingAndRestarted) {
 }
 
 TEST_F(X11Windows, CloseAndQuitArePostedToTheLoop) {
+    request.oneShotTimers = true;
     PlatformWindow* window = platform->createWindow(request, &recorder);
     ASSERT_NE(window, nullptr);
     constexpr uint32_t kGiveUp = 2;

@@ -24,6 +24,7 @@ public:
         startFramework();
         previous_ = setUiPlatform(&platform);
         setWindow(&window);
+        window.request.oneShotTimers = true; // a page manager's window is the editor's
         window.width = width;
         window.height = height;
         image.createDibSection(width, height);
