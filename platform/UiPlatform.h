@@ -154,6 +154,7 @@ public:
     virtual void screenSize(int& width, int& height) = 0;
     // Keeps the size; no repaint.
     virtual void moveWindow(PlatformWindow* window, int x, int y) = 0;
+    // In screen pixels: the page's size times the display scale.
     virtual void windowSize(PlatformWindow* window, int& width, int& height) = 0;
 
     // Windows. A borderless top-level window of that size, not yet shown, at
@@ -176,7 +177,9 @@ public:
     // Lets the user move the window with the button that is down.
     virtual void startWindowDrag(PlatformWindow* window, int screenX, int screenY) = 0;
     // Copies a rectangle of the image to the same place in the window; the pixels
-    // of the colour key become holes (and let clicks through).
+    // of the colour key become holes (and let clicks through). On a high-DPI screen
+    // each pixel is shown as a whole-number block (DisplayScale.h), and mouse and
+    // paint coordinates arrive in image pixels again.
     virtual void present(PlatformWindow* window, const PixelImage& image, const PixelRect& rect) = 0;
     // A Close event reaches the handler from the event loop, not from inside this call.
     virtual void postClose(PlatformWindow* window) = 0;

@@ -55,7 +55,8 @@ void X11Platform::clientToScreen(PlatformWindow* window, int& x, int& y) {
         return;
     Window child = 0;
     int screenX = 0, screenY = 0;
-    if (XTranslateCoordinates(x_->display, target->id, x_->root, x, y, &screenX, &screenY, &child))
+    if (XTranslateCoordinates(x_->display, target->id, x_->root, x * target->scale, y * target->scale, &screenX,
+                              &screenY, &child))
         x = screenX, y = screenY;
 }
 

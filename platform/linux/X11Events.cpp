@@ -16,12 +16,12 @@ constexpr unsigned kDoubleClickMs = 500;
 constexpr int kDoubleClickDistance = 4;
 constexpr int kButtonLeft = 1, kButtonRight = 3, kWheelUp = 4, kWheelDown = 5;
 
-WindowEvent mouseEvent(WindowEvent::Button button, int x, int y, int rootX, int rootY,
+WindowEvent mouseEvent(const X11Window& window, WindowEvent::Button button, int x, int y, int rootX, int rootY,
                        unsigned state) {
     WindowEvent event;
     event.kind = WindowEvent::Kind::Mouse;
     event.button = button;
-    event.x = x, event.y = y;
+    event.x = pageCoordinate(x, window.scale), event.y = pageCoordinate(y, window.scale);
     event.screenX = rootX, event.screenY = rootY;
     event.shift = (state & ShiftMask) != 0;
     event.control = (state & ControlMask) != 0;
@@ -44,16 +44,17 @@ void X11Platform::dispatchPending() {
         case Expose: {
             WindowEvent paint;
             paint.kind = WindowEvent::Kind::Paint;
-            paint.paint = PixelRect{event.xexpose.x, event.xexpose.y,
-                                    event.xexpose.x + event.xexpose.width,
-                                    event.xexpose.y + event.xexpose.height};
+            const int s = window->scale; // page pixels that cover the exposed screen pixels
+            paint.paint = PixelRect{pageCoordinate(event.xexpose.x, s), pageCoordinate(event.xexpose.y, s),
+                                    pageCoordinate(event.xexpose.x + event.xexpose.width + s - 1, s),
+                                    pageCoordinate(event.xexpose.y + event.xexpose.height + s - 1, s)};
             x_->deliver(input, paint);
             break;
         }
         case ButtonPress: {
             const XButtonEvent& press = event.xbutton;
             if (press.button == kWheelUp || press.button == kWheelDown) {
-                WindowEvent wheel = mouseEvent(WindowEvent::Button::Wheel, press.x, press.y, 0, 0, press.state);
+                WindowEvent wheel = mouseEvent(*window, WindowEvent::Button::Wheel, press.x, press.y, 0, 0, press.state);
                 wheel.wheelDelta = press.button == kWheelUp ? 120 : -120;
                 x_->deliver(input, wheel);
                 break;
@@ -71,7 +72,7 @@ void X11Platform::dispatchPending() {
             const bool left = press.button == kButtonLeft;
             const auto button = isDouble ? (left ? WindowEvent::Button::LeftDouble : WindowEvent::Button::RightDouble)
                                          : (left ? WindowEvent::Button::LeftDown : WindowEvent::Button::RightDown);
-            x_->deliver(input, mouseEvent(button, press.x, press.y, press.x_root, press.y_root, press.state));
+            x_->deliver(input, mouseEvent(*window, button, press.x, press.y, press.x_root, press.y_root, press.state));
             break;
         }
         case ButtonRelease: {
@@ -84,7 +85,7 @@ void X11Platform::dispatchPending() {
                 break;
             const auto button = release.button == kButtonLeft ? WindowEvent::Button::LeftUp
                                                               : WindowEvent::Button::RightUp;
-            x_->deliver(input, mouseEvent(button, release.x, release.y, release.x_root, release.y_root,
+            x_->deliver(input, mouseEvent(*window, button, release.x, release.y, release.x_root, release.y_root,
                                            release.state));
             break;
         }
@@ -107,7 +108,7 @@ void X11Platform::dispatchPending() {
                             x_->dragOriginY + motion.y_root - x_->dragStartY);
                 break;
             }
-            x_->deliver(input, mouseEvent(WindowEvent::Button::Move, motion.x, motion.y, motion.x_root,
+            x_->deliver(input, mouseEvent(*window, WindowEvent::Button::Move, motion.x, motion.y, motion.x_root,
                                            motion.y_root, motion.state));
             break;
         }

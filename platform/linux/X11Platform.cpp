@@ -29,6 +29,25 @@ int displayLost(Display*) {
     _exit(1);
 }
 
+// "Xft.dpi:\t192" among the server's resources (what desktops set for their
+// scaling); 0 when absent.
+int resourceDpi(Display* display) {
+    const char* resources = XResourceManagerString(display);
+    if (!resources)
+        return 0;
+    const std::string text(resources);
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = std::min(text.find('\n', at), text.size());
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.rfind("Xft.dpi:", 0) != 0)
+            continue;
+        const long dpi = std::strtol(line.c_str() + 8, nullptr, 10); // "192" or "192.0"
+        return dpi > 0 && dpi < 10000 ? int(dpi) : 0;
+    }
+    return 0;
+}
+
 bool displayIsLocal(const char* name) {
     return name && (name[0] == ':' || std::string(name).rfind("unix:", 0) == 0);
 }
@@ -63,6 +82,9 @@ std::unique_ptr<X11Platform> openX11Platform(std::string& error) {
         return nullptr;
     }
     state->sharedMemory = displayIsLocal(name) && XShmQueryExtension(display);
+    const char* asked = std::getenv("GDK_SCALE");
+    const int askedScale = asked ? parseDisplayScale(asked) : 0;
+    state->scale = askedScale ? askedScale : displayScaleForDpi(resourceDpi(display));
     int shapeEvent = 0, shapeError = 0;
     state->shapes = XShapeQueryExtension(display, &shapeEvent, &shapeError);
     // Held keys repeat as presses alone, as on Windows, not release-press pairs.

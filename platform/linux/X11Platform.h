@@ -63,6 +63,8 @@ public:
     std::vector<PixelRect> windowShape(PlatformWindow* window, bool input);
     int shapeUpdates(PlatformWindow* window) const;
     bool usesSharedMemory() const;
+    // Screen pixels per page pixel of the windows made now.
+    int displayScale() const;
     unsigned long nativeWindow(PlatformWindow* window) const;
 
 private:

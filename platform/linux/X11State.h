@@ -3,6 +3,7 @@
 // The X11 backend's state, shared by its files only. The program's own headers come
 // before the X ones: Xlib defines macros (None, Bool, Status) that would rewrite them.
 #include "Dialogs.h"
+#include "DisplayScale.h"
 #include "ShapeMask.h"
 #include "TimerQueue.h"
 #include "UiPlatform.h"
@@ -30,9 +31,10 @@ struct X11Window : PlatformWindow {
     X11Window* parent = nullptr;
     X11Window* child = nullptr;
     GC gc = nullptr;
-    WindowRequest request;
+    WindowRequest request;   // its size in page pixels
     WindowHandler* handler = nullptr;
     bool destroyed = false;
+    int scale = 1;           // screen pixels per page pixel, for the window's life
 
     // What present copies into, window-sized; in shared memory where the server has it.
     XImage* image = nullptr;
@@ -70,6 +72,8 @@ struct X11State {
     Visual* visual = nullptr;
     int depth = 0;
     bool sharedMemory = false; // MIT-SHM usable: the extension is there and the display is local
+    int scale = 1;             // for windows made from now on: GDK_SCALE, else Xft.dpi
+    std::vector<uint8_t> scaled; // a presented rectangle enlarged, reused
     bool shapes = false;
     X11Atoms atoms{};
     int wakeFd = -1;

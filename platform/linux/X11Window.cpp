@@ -61,7 +61,8 @@ unsigned long toField(uint8_t value, unsigned long mask) {
 
 bool attachSharedImage(X11State& state, X11Window& window) {
     XImage* image = XShmCreateImage(state.display, state.visual, unsigned(state.depth), ZPixmap, nullptr,
-                                    &window.shm, unsigned(window.request.width), unsigned(window.request.height));
+                                    &window.shm, unsigned(window.request.width * window.scale),
+                                    unsigned(window.request.height * window.scale));
     if (!image)
         return false;
     window.shm.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * size_t(image->height),
@@ -94,7 +95,8 @@ bool makeImage(X11State& state, X11Window& window) {
         return true;
     state.sharedMemory = false; // the server refused once: it will again
     XImage* image = XCreateImage(state.display, state.visual, unsigned(state.depth), ZPixmap, 0, nullptr,
-                                 unsigned(window.request.width), unsigned(window.request.height), 32, 0);
+                                 unsigned(window.request.width * window.scale),
+                                 unsigned(window.request.height * window.scale), 32, 0);
     if (!image)
         return false;
     image->data = static_cast<char*>(std::calloc(size_t(image->bytes_per_line), size_t(image->height)));
@@ -111,9 +113,11 @@ void applyShape(X11State& state, X11Window& window) {
     const std::vector<PixelRect> solid = window.mask.solidRectangles();
     std::vector<XRectangle> rectangles;
     rectangles.reserve(solid.size());
+    const int s = window.scale;
     for (const PixelRect& r : solid)
-        rectangles.push_back(XRectangle{short(r.left), short(r.top), static_cast<unsigned short>(r.right - r.left),
-                                        static_cast<unsigned short>(r.bottom - r.top)});
+        rectangles.push_back(XRectangle{short(r.left * s), short(r.top * s),
+                                        static_cast<unsigned short>((r.right - r.left) * s),
+                                        static_cast<unsigned short>((r.bottom - r.top) * s)});
     // Holes let clicks through as well as showing what is behind.
     for (int kind : {ShapeBounding, ShapeInput})
         XShapeCombineRectangles(state.display, window.id, kind, 0, 0, rectangles.data(), int(rectangles.size()),
@@ -134,6 +138,7 @@ X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* han
             return nullptr; // one child per top-level window
         window->parent = parent;
         window->id = parent->id;
+        window->scale = parent->scale;
         window->request.colourKey = parent->request.colourKey;
         parent->child = window.get();
         windows.push_back(std::move(window));
@@ -145,8 +150,10 @@ X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* han
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             KeyPressMask | KeyReleaseMask | FocusChangeMask | StructureNotifyMask;
     attributes.colormap = XCreateColormap(display, root, visual, AllocNone);
+    window->scale = scale;
+    const int screenWidth = request.width * scale, screenHeight = request.height * scale;
     bool created = trapErrors([&] {
-        window->id = XCreateWindow(display, root, 0, 0, unsigned(request.width), unsigned(request.height), 0, depth,
+        window->id = XCreateWindow(display, root, 0, 0, unsigned(screenWidth), unsigned(screenHeight), 0, depth,
                                    InputOutput, visual, CWBackPixmap | CWEventMask | CWColormap, &attributes);
     });
     if (!created || !window->id)
@@ -169,8 +176,8 @@ X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* han
     // A fixed size; the position is the program's (it keeps the window on screen itself).
     XSizeHints* size = XAllocSizeHints();
     size->flags = PPosition | USPosition | PMinSize | PMaxSize;
-    size->min_width = size->max_width = request.width;
-    size->min_height = size->max_height = request.height;
+    size->min_width = size->max_width = screenWidth;
+    size->min_height = size->max_height = screenHeight;
     XSetWMNormalHints(display, window->id, size);
     XFree(size);
     XWMHints* hints = XAllocWMHints();
@@ -233,46 +240,60 @@ void X11State::releaseWindow(X11Window& window) {
 }
 
 void X11State::presentRect(X11Window& window, const PixelImage& image, const PixelRect& rect) {
-    if (!image.pixels || image.width <= 0 || image.height <= 0)
-        return;
-    const int left = std::max(rect.left, 0), top = std::max(rect.top, 0);
-    const int right = std::min({rect.right, image.width, window.request.width});
-    const int bottom = std::min({rect.bottom, image.height, window.request.height});
-    if (left >= right || top >= bottom)
+    const PixelRect area =
+        clipToImage(PixelRect{rect.left, rect.top, std::min(rect.right, window.request.width),
+                              std::min(rect.bottom, window.request.height)},
+                    image);
+    if (area.right == 0)
         return;
     if (!window.image && !makeImage(*this, window))
         return;
+
+    // At a scale above 1 the rectangle is enlarged first; then it is copied as is.
+    const int s = window.scale;
+    PixelImage source = image;
+    PixelRect from = area; // in source pixels
+    if (s > 1) {
+        scaleImageRect(image, area, s, scaled);
+        source = PixelImage{scaled.data(), (area.right - area.left) * s, (area.bottom - area.top) * s,
+                            size_t(area.right - area.left) * size_t(s) * 4};
+        from = PixelRect{0, 0, source.width, source.height};
+    }
+    const int left = area.left * s, top = area.top * s; // where it goes in the window
+    const int width = from.right - from.left, height = from.bottom - from.top;
 
     XImage* target = window.image;
     // The DIB's B, G, R, A bytes are already the pixel of a little-endian 24/32-bit TrueColor visual.
     const bool direct = target->bits_per_pixel == 32 && target->byte_order == LSBFirst &&
                         target->red_mask == 0xFF0000 && target->green_mask == 0xFF00 && target->blue_mask == 0xFF;
-    for (int y = top; y < bottom; ++y) {
-        const uint8_t* source = image.pixels + image.rowBytes * size_t(image.height - 1 - y) + size_t(left) * 4;
+    for (int row = 0; row < height; ++row) {
+        const uint8_t* in = source.pixels + source.rowBytes * size_t(source.height - 1 - (from.top + row)) +
+                            size_t(from.left) * 4;
+        const int y = top + row;
         if (direct) {
             uint8_t* out = reinterpret_cast<uint8_t*>(target->data) + size_t(y) * size_t(target->bytes_per_line) +
                            size_t(left) * 4;
-            std::memcpy(out, source, size_t(right - left) * 4);
+            std::memcpy(out, in, size_t(width) * 4);
             if (depth == 32) // an ARGB visual: the window is opaque
-                for (int x = left; x < right; ++x, out += 4)
+                for (int x = 0; x < width; ++x, out += 4)
                     out[3] = 0xFF;
             continue;
         }
-        for (int x = left; x < right; ++x, source += 4)
-            XPutPixel(target, x, y,
-                      toField(source[2], target->red_mask) | toField(source[1], target->green_mask) |
-                          toField(source[0], target->blue_mask));
+        for (int x = 0; x < width; ++x, in += 4)
+            XPutPixel(target, left + x, y,
+                      toField(in[2], target->red_mask) | toField(in[1], target->green_mask) |
+                          toField(in[0], target->blue_mask));
     }
 
-    if (shapes && window.mask.update(image, PixelRect{left, top, right, bottom}, window.request.colourKey))
+    if (shapes && window.mask.update(image, area, window.request.colourKey))
         applyShape(*this, window);
 
-    const unsigned width = unsigned(right - left), height = unsigned(bottom - top);
     if (window.shared) {
-        XShmPutImage(display, window.id, window.gc, target, left, top, left, top, width, height, False);
+        XShmPutImage(display, window.id, window.gc, target, left, top, left, top, unsigned(width), unsigned(height),
+                     False);
         XSync(display, False); // the server reads the segment before the next present writes it
     } else {
-        XPutImage(display, window.id, window.gc, target, left, top, left, top, width, height);
+        XPutImage(display, window.id, window.gc, target, left, top, left, top, unsigned(width), unsigned(height));
         XFlush(display);
     }
 }
@@ -295,7 +316,7 @@ void X11Platform::moveWindow(PlatformWindow* window, int x, int y) {
 void X11Platform::windowSize(PlatformWindow* window, int& width, int& height) {
     width = height = 0;
     if (X11Window* target = x_->live(window))
-        width = target->request.width, height = target->request.height;
+        width = target->request.width * target->scale, height = target->request.height * target->scale;
 }
 
 void X11Platform::windowPosition(PlatformWindow* window, int& x, int& y) {
@@ -428,16 +449,16 @@ bool X11Platform::readWindowPixels(PlatformWindow* window, std::vector<uint32_t>
     X11Window* target = x_->live(window);
     if (!target)
         return false;
+    const int width = target->request.width * target->scale, height = target->request.height * target->scale;
     XImage* image = nullptr;
     x_->trapErrors([&] {
-        image = XGetImage(x_->display, target->id, 0, 0, unsigned(target->request.width),
-                          unsigned(target->request.height), AllPlanes, ZPixmap);
+        image = XGetImage(x_->display, target->id, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
     });
     if (!image)
         return false;
-    pixels.resize(size_t(target->request.width) * size_t(target->request.height));
-    for (int y = 0; y < target->request.height; ++y)
-        for (int x = 0; x < target->request.width; ++x) {
+    pixels.resize(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
             const unsigned long value = XGetPixel(image, x, y);
             auto channel = [value](unsigned long mask) {
                 if (!mask)
@@ -448,7 +469,7 @@ bool X11Platform::readWindowPixels(PlatformWindow* window, std::vector<uint32_t>
                 const unsigned long max = mask >> shift;
                 return unsigned(((value & mask) >> shift) * 255 / max);
             };
-            pixels[size_t(y) * size_t(target->request.width) + size_t(x)] =
+            pixels[size_t(y) * size_t(width) + size_t(x)] =
                 channel(image->red_mask) << 16 | channel(image->green_mask) << 8 | channel(image->blue_mask);
         }
     XDestroyImage(image);
@@ -474,6 +495,10 @@ std::vector<PixelRect> X11Platform::windowShape(PlatformWindow* window, bool inp
 int X11Platform::shapeUpdates(PlatformWindow* window) const {
     X11Window* target = x_->live(window);
     return target ? target->shapeUpdates : 0;
+}
+
+int X11Platform::displayScale() const {
+    return x_->scale;
 }
 
 bool X11Platform::usesSharedMemory() const {

@@ -161,6 +161,33 @@ timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pi
 code=$?
 [ $code = 0 ] || fail "a command-line run exited with $code, not 0"
 "$shot" --class $class --gone 3000 || fail "the window of the command-line run is still there"
+# On a high-DPI screen (Xft.dpi 192, or GDK_SCALE=2) the window is twice the size and
+# shows each page pixel as a 2 x 2 block; a click at the doubled place reaches the
+# same button. At 144 dpi it stays 480 x 240.
+for setting in "dpi 192" "gdk 2" "dpi 144"; do
+    set -- $setting
+    if [ "$1" = dpi ]; then
+        xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	$2"
+        scaled=() size=$(( $2 >= 192 ? 960 : 480 ))
+    else
+        xprop -root -remove RESOURCE_MANAGER
+        scaled=(env GDK_SCALE="$2") size=960
+    fi
+    "${scaled[@]}" "$updater" --simulate=latency=0,restart=0 "$work/fw.qfu" &
+    app=$!
+    expect window_device 10000
+    window=$(xdotool search --class "^$class\$" | head -n1)
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    [ "$WIDTH" = $size ] || fail "with $setting the window is $WIDTH wide, not $size"
+    factor=$((size / 480))
+    xdotool mousemove --window "$window" $((380 * factor)) $((118 * factor)) click 1 # Update
+    expect window_result 15000
+    kill "$app"
+    wait "$app" 2>/dev/null
+    app=
+done
+xprop -root -remove RESOURCE_MANAGER
+
 # The display goes away in the middle of a command-line run: the update still ends,
 # and with its own exit code.
 "$updater" --simulate=latency=4 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001" &

@@ -18,6 +18,10 @@
 #include <functional>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <unistd.h>
 
 namespace {
@@ -234,6 +238,61 @@ TEST_F(X11Windows, AChildWindowTakesInputPaintAndPresentsTheParentKeepsTheRest) 
     const int ticks = editor.count(WindowEvent::Kind::Timer, 4100);
     pumpUntil([] { return false; }, 50);
     EXPECT_EQ(editor.count(WindowEvent::Kind::Timer, 4100), ticks);
+}
+
+TEST_F(X11Windows, HighDpiScreensShowEachPixelAsAWholeBlock) {
+    // The desktop's scale comes from GDK_SCALE, else from Xft.dpi in the server's resources.
+    Display* display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr);
+    const Atom resources = XInternAtom(display, "RESOURCE_MANAGER", False);
+    auto setResources = [&](const std::string& text) {
+        XChangeProperty(display, DefaultRootWindow(display), resources, XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(text.data()), int(text.size()));
+        XSync(display, False);
+    };
+    std::string error;
+    for (auto [dpi, gdkScale, scale] : {std::tuple{"144", "", 1}, {"192.0", "", 2}, {"96", "2", 2}, {"288", "1", 1}}) {
+        setResources(std::string("Xft.antialias:\t1\nXft.dpi:\t") + dpi + "\n");
+        if (*gdkScale)
+            ::setenv("GDK_SCALE", gdkScale, 1);
+        EXPECT_EQ(openX11Platform(error)->displayScale(), scale) << dpi << " " << gdkScale;
+        ::unsetenv("GDK_SCALE");
+    }
+    setResources("Xft.dpi:\t192\n");
+    platform = openX11Platform(error);
+    XDeleteProperty(display, DefaultRootWindow(display), resources);
+    XCloseDisplay(display);
+    ASSERT_EQ(platform->displayScale(), 2);
+
+    PlatformWindow* window = openShown(100, 90);
+    ASSERT_NE(window, nullptr);
+    int width = 0, height = 0;
+    platform->windowSize(window, width, height);
+    EXPECT_EQ(std::pair(width, height), std::pair(960, 480));
+    Picture page(480, 240, 0x336699);
+    page.fill(PixelRect{0, 0, 4, 4}, kKey);
+    page.fill(PixelRect{200, 100, 201, 101}, 0xFEFEFE);
+    platform->present(window, page.image(), PixelRect{0, 0, 480, 240});
+    std::vector<uint32_t> shown;
+    ASSERT_TRUE(platform->readWindowPixels(window, shown));
+    ASSERT_EQ(shown.size(), size_t(960 * 480));
+    for (auto [x, y, rgb] : {std::tuple{400, 200, 0xFEFEFEu}, {401, 201, 0xFEFEFEu}, {402, 200, 0x336699u},
+                             {399, 201, 0x336699u}, {959, 479, 0x336699u}})
+        EXPECT_EQ(shown[size_t(y) * 960 + size_t(x)], rgb) << x << "," << y;
+    const std::vector<PixelRect> shape = platform->windowShape(window, true);
+    EXPECT_FALSE(covers(shape, 7, 7));
+    EXPECT_TRUE(covers(shape, 8, 0));
+    // The pointer at screen pixel (61, 21) of the window is page pixel (30, 10).
+    platform->setCursorPosition(161, 111);
+    ASSERT_TRUE(pumpUntil([&] {
+        for (const WindowEvent& e : recorder.events)
+            if (e.kind == WindowEvent::Kind::Mouse && e.x == 30 && e.y == 10)
+                return true;
+        return false;
+    }));
+    int cx = 30, cy = 10;
+    platform->clientToScreen(window, cx, cy);
+    EXPECT_EQ(std::pair(cx, cy), std::pair(160, 110));
 }
 
 TEST_F(X11Windows, GeometryAndPointer) {

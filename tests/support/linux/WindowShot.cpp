@@ -5,6 +5,8 @@
 //
 //   x11-window-shot --class NAME [--out FILE.png] [--golden FILE.png --behind RRGGBB]
 //                   [--wait MS]
+//     (a window a whole multiple of the golden's size, as on a high-DPI screen, is
+//     compared block by block)
 //   x11-window-shot --paint-root RRGGBB
 //   x11-window-shot --class NAME --gone MS      exits 0 once no such window exists
 //   x11-window-shot --class NAME --close        asks the window to close, as a window
@@ -171,11 +173,31 @@ int main(int argc, char** argv) {
         if (golden.empty())
             break;
         png::Image expected;
-        if (!png::read(golden, expected) || expected.width != shot.width || expected.height != shot.height) {
+        const bool readable = png::read(golden, expected) && expected.width > 0 && expected.height > 0;
+        // A window on a high-DPI screen shows each page pixel as a whole block: every
+        // block must be one colour, and its colour the golden one.
+        const int scale = readable ? shot.width / expected.width : 0;
+        if (!readable || scale < 1 || shot.width != expected.width * scale || shot.height != expected.height * scale) {
             std::fprintf(stderr, "x11-window-shot: golden %s unreadable or of another size\n", golden.c_str());
             return 1;
         }
         size_t differing = 0;
+        if (scale > 1) {
+            png::Image sampled;
+            sampled.width = expected.width;
+            sampled.height = expected.height;
+            sampled.rgb.resize(expected.rgb.size());
+            for (int row = 0; row < shot.height; ++row)
+                for (int column = 0; column < shot.width; ++column) {
+                    const uint8_t* p = &shot.rgb[(size_t(row) * size_t(shot.width) + size_t(column)) * 3];
+                    uint8_t* q = &sampled.rgb[(size_t(row / scale) * size_t(sampled.width) + size_t(column / scale)) * 3];
+                    if (row % scale == 0 && column % scale == 0)
+                        std::memcpy(q, p, 3);
+                    else
+                        differing += std::memcmp(q, p, 3) != 0;
+                }
+            shot = sampled;
+        }
         for (size_t i = 0; i < shot.rgb.size(); i += 3) {
             const bool hole = expected.rgb[i] == 255 && expected.rgb[i + 1] == 0 && expected.rgb[i + 2] == 255;
             const uint8_t want[3] = {hole ? uint8_t(behind >> 16) : expected.rgb[i],
