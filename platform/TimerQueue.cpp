@@ -31,6 +31,16 @@ std::optional<uint64_t> TimerQueue::nextDue() const {
     return next;
 }
 
+std::optional<uint64_t> TimerQueue::nextDeadline() const {
+    std::optional<uint64_t> next;
+    for (const auto& [key, timer] : timers_) {
+        const uint64_t slack = timer.oneShot ? 0 : std::min(timer.interval / 5, kMaxSlackMs);
+        if (!next || timer.due + slack < *next)
+            next = timer.due + slack;
+    }
+    return next;
+}
+
 bool TimerQueue::takeDue(uint64_t nowMs, PlatformWindow*& window, uint32_t& id) {
     auto next = timers_.end();
     for (auto it = timers_.begin(); it != timers_.end(); ++it)

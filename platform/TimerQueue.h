@@ -26,6 +26,11 @@ public:
     // 0 when not running.
     uint32_t interval(PlatformWindow* window, uint32_t id) const;
     std::optional<uint64_t> nextDue() const;
+    // When a loop must wake at the latest: a repeating timer may fire up to a fifth
+    // of its interval (at most 10 ms) late, so that timers due close together share
+    // one wake-up; its ticks stay on their schedule. One-shot timers never wait.
+    std::optional<uint64_t> nextDeadline() const;
+    static constexpr uint32_t kMaxSlackMs = 10;
 
     // Takes the earliest timer due at nowMs (of several due together, the one
     // started first): a one-shot one is gone, a repeating one

@@ -30,10 +30,10 @@ WindowEvent mouseEvent(const X11Window& window, WindowEvent::Button button, int 
 
 } // namespace
 
-void X11Platform::dispatchPending() {
+void X11Platform::dispatchPending(bool readSocket) {
     Display* display = x_->display;
     const X11Atoms& atoms = x_->atoms;
-    while (XPending(display) > 0) {
+    while ((readSocket ? XPending(display) : XEventsQueued(display, QueuedAlready)) > 0) {
         XEvent event;
         XNextEvent(display, &event);
         X11Window* window = x_->byId(event.xany.window);

@@ -209,7 +209,7 @@ void X11Platform::pumpEvents(int milliseconds) {
         return;
 
     int timeout = milliseconds;
-    if (const std::optional<uint64_t> next = x_->timers.nextDue()) {
+    if (const std::optional<uint64_t> next = x_->timers.nextDeadline()) {
         const uint64_t now = x_->nowMs();
         const int untilTimer = int(std::min<uint64_t>(*next > now ? *next - now : 0, 1 << 30));
         timeout = timeout < 0 ? untilTimer : std::min(timeout, untilTimer);
@@ -224,14 +224,16 @@ void X11Platform::pumpEvents(int milliseconds) {
         else // its output has ended; the exit follows closely
             timeout = timeout < 0 ? kDialogExitPollMs : std::min(timeout, kDialogExitPollMs);
     }
-    if (::poll(watched, count, timeout) > 0 && (watched[1].revents & POLLIN)) {
+    const bool ready = ::poll(watched, count, timeout) > 0;
+    if (ready && (watched[1].revents & POLLIN)) {
         uint64_t wakes = 0;
         while (::read(x_->wakeFd, &wakes, sizeof wakes) > 0) {
         }
     }
     serviceFileDialog();
     deliverPostedCloses();
-    dispatchPending();
+    // A wake-up for a timer alone reads nothing from the server: nothing came.
+    dispatchPending(ready && watched[0].revents != 0);
     fireDueTimers();
     x_->dialogs.reap();
 }

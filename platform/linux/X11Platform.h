@@ -68,7 +68,8 @@ public:
     unsigned long nativeWindow(PlatformWindow* window) const;
 
 private:
-    void dispatchPending();
+    // Handles the events Xlib has queued; readSocket: also those waiting in the socket.
+    void dispatchPending(bool readSocket = true);
     void fireDueTimers();
     void deliverPostedCloses();
     void serviceFileDialog();

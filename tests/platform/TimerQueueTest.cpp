@@ -31,6 +31,7 @@ TEST(TimerQueue, DueTimesOneShotRuleAndFloor) {
     queue.start(&b, 2, 100, 0, false);    // below 4097 elsewhere: repeats
     EXPECT_EQ(queue.interval(&b, 8192), TimerQueue::kFloorMs);
     EXPECT_EQ(queue.nextDue(), 10u);
+    EXPECT_EQ(queue.nextDeadline(), 12u) << "a fifth of 10 ms late at most";
     // A turn at 30 ms sees the 10 ms timer once (no burst after a stall); timers due
     // together fire in the order they were started.
     EXPECT_EQ(ticksAt(queue, {30, 50, 200, 260}),
@@ -44,6 +45,11 @@ TEST(TimerQueue, DueTimesOneShotRuleAndFloor) {
     EXPECT_EQ(ticksAt(queue, {300}), (std::vector<std::string>{"8192@300"}));
     queue.stop(&b, 8192);
     queue.stop(&b, 2);
+    EXPECT_EQ(queue.nextDeadline(), 310u + 10u) << "at most 10 ms late";
+    queue.start(&a, 256, 400, 300, true);
+    EXPECT_EQ(queue.nextDeadline(), 310u + 10u);
+    queue.start(&a, 256, 10, 300, true);
+    EXPECT_EQ(queue.nextDeadline(), 310u) << "a one-shot timer never waits";
     queue.forget(&a);
     EXPECT_FALSE(queue.nextDue());
     EXPECT_EQ(queue.interval(&a, 4099), 0u);
