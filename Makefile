@@ -26,6 +26,7 @@ test-windows:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows
 	ctest --preset windows
+	scripts/make-dist
 
 test-asan:
 	cmake --preset asan >/dev/null
