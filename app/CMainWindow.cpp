@@ -73,9 +73,10 @@ bool CMainWindow::create(ShowCommand show) {
 void CMainWindow::restoreOrCentre() {
     uint32_t packed = 0;
     if (settings_ && settings_->readDword(kPositionValue, packed)) {
-        int workWidth = 0, workHeight = 0, left = 0, top = 0;
+        int workWidth = 0, workHeight = 0, left = 0, top = 0, width = 0, height = 0;
         uiPlatform().workArea(workWidth, workHeight);
-        unpackWindowPosition(packed, CCEditor::kWidth, CCEditor::kHeight, workWidth, workHeight, left, top);
+        uiPlatform().windowSize(window_, width, height); // on a high-dpi screen, larger than the page
+        unpackWindowPosition(packed, width, height, workWidth, workHeight, left, top);
         uiPlatform().moveWindow(window_, left, top);
         return;
     }
