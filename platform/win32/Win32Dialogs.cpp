@@ -62,6 +62,10 @@ UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam)
     }
     if (message == WM_NOTIFY) {
         const auto* notify = reinterpret_cast<const OFNOTIFYA*>(lParam);
+        if (notify->hdr.code == UINT(CDN_INITDONE)) {
+            centreOnScreen(dialog); // again: the system sizes the dialog after its start
+            return 0;
+        }
         if (notify->hdr.code != UINT(CDN_TYPECHANGE) || !notify->lpOFN->lpstrDefExt || !*notify->lpOFN->lpstrDefExt)
             return 0;
         const std::string pattern = filterPattern(notify->lpOFN->lpstrFilter, notify->lpOFN->nFilterIndex);

@@ -142,8 +142,9 @@ bool registerChildClass(HINSTANCE instance, const std::string& className) {
         }
     }
     ++count;
-    // The hook's record carries the wheel from Windows 2000 (version 5) on.
-    if (!wheelHook && LOWORD(GetVersion()) > 1279)
+    // The hook's record carries the wheel from Windows 2000 on; older systems
+    // answer 1279 or less here.
+    if (!wheelHook && GetVersion() > 1279)
         wheelHook = SetWindowsHookExA(WH_MOUSE, wheelHookProcedure, nullptr, GetCurrentThreadId());
     return true;
 }
