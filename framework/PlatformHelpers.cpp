@@ -102,6 +102,22 @@ std::string buildFileFilter(const char* const* extensions, const char* const* de
     return filter;
 }
 
+std::string fileNameForFilter(const std::string& name, const std::string& pattern) {
+    const size_t dot = pattern.find('.');
+    if (dot == std::string::npos)
+        return name;
+    const size_t end = pattern.find(';', dot); // the first of several patterns
+    const std::string extension = pattern.substr(dot + 1, end == std::string::npos ? end : end - dot - 1);
+    if (extension.empty() || extension.find_first_of("*?") != std::string::npos)
+        return name;
+    // A dot in a folder of a typed path is no extension.
+    const size_t folderEnd = name.find_last_of("\\/:");
+    const size_t lastDot = name.rfind('.');
+    if (lastDot == std::string::npos || (folderEnd != std::string::npos && lastDot < folderEnd))
+        return name;
+    return name.substr(0, lastDot + 1) + extension;
+}
+
 namespace {
 
 FileDialogRequest fileDialogRequest(const char* title, const char* const* extensions,

@@ -34,6 +34,10 @@ bool beginOpenFileDialog(PlatformWindow* owner, const char* title, const char* c
 // The filter text as the system dialog takes it: entries and patterns each
 // zero-terminated, a final zero closing the list; at most 260 bytes.
 std::string buildFileFilter(const char* const* extensions, const char* const* descriptions, int count);
+// The name in an open-file dialog once its type changes to the entry with this
+// pattern ("*.qfu"): an extension the name has becomes the pattern's. A name
+// without one, or a pattern whose extension is a wildcard ("*.*"), keeps the name.
+std::string fileNameForFilter(const std::string& name, const std::string& pattern);
 
 // String table: entry 0 is the application name used in message-box captions.
 void setAppString(uint32_t id, const std::string& text);

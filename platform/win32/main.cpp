@@ -1,17 +1,47 @@
 #include "PlatformConsole.h"
 #include "ProgramStart.h"
+#include "Win32Platform.h"
+#include "Win32Settings.h"
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
-int main(int argc, char** argv) {
+namespace {
+
+// Started from a console, a windowed program has no standard handles of its own:
+// it borrows its caller's console, so help and terminal runs print there. Handles
+// it was given (a pipe, a file) stay as they are.
+void useCallersConsole() {
+    auto missing = [](DWORD which) {
+        const HANDLE handle = GetStdHandle(which);
+        return !handle || handle == INVALID_HANDLE_VALUE;
+    };
+    const bool noOut = missing(STD_OUTPUT_HANDLE), noErr = missing(STD_ERROR_HANDLE);
+    if ((!noOut && !noErr) || !AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+    FILE* stream = nullptr;
+    if (noOut && freopen_s(&stream, "CONOUT$", "w", stdout) == 0)
+        std::cout.clear();
+    if (noErr && freopen_s(&stream, "CONOUT$", "w", stderr) == 0)
+        std::cerr.clear();
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+    useCallersConsole();
     ProgramHost host;
-    host.args.assign(argv + 1, argv + argc);
+    host.args.assign(__argv + 1, __argv + __argc);
     // The options are searched in the command line exactly as the caller wrote it.
     host.commandLine = GetCommandLineA();
     host.out = &std::cout;
     host.err = &std::cerr;
     host.stdoutTerminal = stdoutIsTerminal();
+    host.openWindowing = [](std::string& error) -> std::unique_ptr<UiPlatform> { return openWin32Platform(error); };
+    host.openSettings = [] { return std::make_unique<Win32Settings>(); };
+    host.show = showCommandFromWindows(show);
     return runProgram(host);
 }

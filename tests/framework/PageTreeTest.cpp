@@ -541,6 +541,26 @@ TEST(PlatformHelpers, DirectoriesFiltersCursorAndCentring) {
     setUiPlatform(previous);
 }
 
+TEST(PlatformHelpers, ATypeChangeGivesTheNameTheTypesExtension) {
+    struct Case {
+        const char* name;
+        const char* pattern;
+        const char* result;
+    } cases[] = {
+        {"firmware.qfu", "*.bin", "firmware.bin"},
+        {"my.old.firmware.qfu", "*.bin", "my.old.firmware.bin"},
+        {"firmware", "*.bin", "firmware"},                      // no extension: left alone
+        {"C:\\fw.d\\firmware", "*.bin", "C:\\fw.d\\firmware"},  // a dot in a folder is none
+        {"C:\\fw.d\\image.qfu", "*.bin", "C:\\fw.d\\image.bin"},
+        {"firmware.qfu", "*.*", "firmware.qfu"},                // a wildcard is no extension
+        {"firmware.qfu", "*.bin;*.hex", "firmware.bin"},        // the first of several
+        {"firmware.qfu", "", "firmware.qfu"},
+        {"", "*.bin", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(fileNameForFilter(c.name, c.pattern), c.result) << c.name << " / " << c.pattern;
+}
+
 TEST(HeadlessPlatform, TimersBelow4097FireOnce) {
     HeadlessPlatform platform;
     HeadlessWindow window;

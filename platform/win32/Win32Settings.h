@@ -1,0 +1,26 @@
+#pragma once
+
+#include "UiPlatform.h"
+
+#include <cstdint>
+#include <string>
+
+// The program's key under HKEY_CURRENT_USER.
+constexpr const char* kRegistryKey = "SOFTWARE\\Quorix\\Firmware Updater\\1.00";
+
+// A 32-bit REG_DWORD under the program's key, creating the key when needed.
+// True only when it was stored.
+bool WriteRegistryDword(const char* name, uint32_t value);
+// True only when the value is there and is a REG_DWORD of 4 bytes.
+bool ReadRegistryDword(const char* name, uint32_t& value);
+
+// The settings that outlive the process, in the registry.
+class Win32Settings : public SettingsStore {
+public:
+    bool readDword(const std::string& name, uint32_t& value) override {
+        return ReadRegistryDword(name.c_str(), value);
+    }
+    bool writeDword(const std::string& name, uint32_t value) override {
+        return WriteRegistryDword(name.c_str(), value);
+    }
+};
