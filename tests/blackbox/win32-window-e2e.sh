@@ -2,8 +2,9 @@
 # The real Windows program under Wine in a private X server, played by our Win32
 # driver with window messages: its window as the system sees it, a drop of two
 # files, a click on Update, the states of the page against the same golden images
-# as the Linux runs, the close button and the saved position, a second start, the
-# saved positions made safe, command-line runs, and a 192 dpi screen.
+# as the Linux runs, the close button and the saved position, a second start that
+# restores the first, the saved positions made safe, command-line runs, and a
+# 192 dpi screen.
 #
 #   win32-window-e2e.sh BUILD_DIR GOLDEN_DIR SOURCE_DIR
 set -u
@@ -75,9 +76,13 @@ drv check 480 240 || fail "the window is not what the system should see"
 expect window_start
 [ "$(drv position | tr -d '\r')" = "400 280" ] || fail "the window is not centred: $(drv position)"
 
-# A second start without arguments only raises the first.
+# A second start without arguments only raises the first, restored if minimised.
+drv minimise
+drv iconic 500 || fail "the window could not be minimised"
 timeout 30 "$wine" "$updater"
 [ $? = 1 ] || fail "a second start did not exit with 1"
+drv iconic 500 && fail "a second start left the first window minimised"
+expect window_start
 
 drv drop "$file" 'Z:\second-is-ignored.qfu' || fail "the drop was not posted"
 expect window_device

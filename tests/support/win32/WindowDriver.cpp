@@ -12,6 +12,8 @@
 //   window-driver drop FILE...            WM_DROPFILES with an HDROP of the files
 //   window-driver click X Y               a left click at window pixel (X, Y) of the child
 //   window-driver close                   WM_CLOSE, as the system menu's Close
+//   window-driver minimise                minimises the main window (SC_MINIMIZE)
+//   window-driver iconic MS               the main window is (still) minimised after MS
 //   window-driver expect GOLDEN.png MS [OUT.png]   the window shows the golden within MS
 //                                         (a window a whole multiple of its size is
 //                                         compared block by block)
@@ -289,6 +291,12 @@ int main(int argc, char** argv) {
         return click(main, std::atoi(argv[2]), std::atoi(argv[3]));
     if (command == "close")
         return PostMessageA(main, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (command == "minimise")
+        return PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0) ? 0 : 1;
+    if (command == "iconic" && argc >= 3) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(argv[2])));
+        return IsIconic(main) ? 0 : 1;
+    }
     if (command == "expect" && argc >= 4)
         return expect(main, argv[2], std::atoi(argv[3]), argc >= 5 ? argv[4] : "");
     return 2;
