@@ -49,8 +49,6 @@ public:
     // A close of the main window that came during such an event: posted again once
     // the event is done.
     void closeAfterEvent() { closeAfterEvent_ = true; }
-    // The child window Open made (the page manager's window); null while closed.
-    PlatformWindow* childWindow() const { return child_; }
 
     CBackPage* page() const { return page_; }
     const CCBitmap* offscreenImage() const { return offscreen_.get(); }

@@ -2,6 +2,7 @@
 // what reaches the screen and the colour key, the child window's share of the
 // events, timers, posted closes and presents, the registry, the second start's
 // search, the display scale, the file dialog and the edit popup.
+#include "../support/WindowRecorder.h"
 #include "Win32Platform.h"
 #include "Win32Settings.h"
 
@@ -21,45 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr uint32_t kKey = 0xFF00FF;
-
-struct Recorder : WindowHandler {
-    std::vector<WindowEvent> events;
-    std::function<void(PlatformWindow*, const WindowEvent&)> also;
-    void onWindowEvent(PlatformWindow* window, const WindowEvent& event) override {
-        events.push_back(event);
-        if (also)
-            also(window, event);
-    }
-    int count(WindowEvent::Kind kind, uint32_t timerId = 0) const {
-        int n = 0;
-        for (const WindowEvent& e : events)
-            n += e.kind == kind && (kind != WindowEvent::Kind::Timer || e.timerId == timerId);
-        return n;
-    }
-    const WindowEvent* last(WindowEvent::Kind kind) const {
-        for (auto it = events.rbegin(); it != events.rend(); ++it)
-            if (it->kind == kind)
-                return &*it;
-        return nullptr;
-    }
-};
-
-// Bottom-up BGRA, as the page framework draws.
-struct Picture {
-    int width, height;
-    std::vector<uint8_t> bytes;
-    Picture(int w, int h, uint32_t rgb) : width(w), height(h), bytes(size_t(w) * size_t(h) * 4) {
-        fill(PixelRect{0, 0, w, h}, rgb);
-    }
-    void fill(const PixelRect& r, uint32_t rgb) {
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) {
-                uint8_t* p = &bytes[(size_t(height - 1 - y) * size_t(width) + size_t(x)) * 4];
-                p[0] = uint8_t(rgb), p[1] = uint8_t(rgb >> 8), p[2] = uint8_t(rgb >> 16), p[3] = 0xFF;
-            }
-    }
-    PixelImage image() const { return PixelImage{bytes.data(), width, height, size_t(width) * 4}; }
-};
 
 // What the screen shows at a point, as 0xRRGGBB.
 uint32_t screenPixel(int x, int y) {

@@ -2,6 +2,7 @@
 // what reaches the screen, the shape the colour key cuts, timers, closing, input,
 // the file dialog beside the loop.
 #include "../support/TempDir.h"
+#include "../support/WindowRecorder.h"
 
 #include "ProgramRunner.h"
 #include "X11DropSource.h"
@@ -28,46 +29,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr uint32_t kKey = 0xFF00FF;
-
-struct Recorder : WindowHandler {
-    std::vector<WindowEvent> events;
-    std::function<void(PlatformWindow*, const WindowEvent&)> also;
-    void onWindowEvent(PlatformWindow* window, const WindowEvent& event) override {
-        events.push_back(event);
-        if (also)
-            also(window, event);
-    }
-    int count(WindowEvent::Kind kind, uint32_t timerId = 0) const {
-        int n = 0;
-        for (const WindowEvent& e : events)
-            n += e.kind == kind && (kind != WindowEvent::Kind::Timer || e.timerId == timerId);
-        return n;
-    }
-    std::vector<WindowEvent::Button> buttons() const {
-        std::vector<WindowEvent::Button> result;
-        for (const WindowEvent& e : events)
-            if (e.kind == WindowEvent::Kind::Mouse && e.button != WindowEvent::Button::Move)
-                result.push_back(e.button);
-        return result;
-    }
-};
-
-// Bottom-up BGRA, as the page framework draws.
-struct Picture {
-    int width, height;
-    std::vector<uint8_t> bytes;
-    Picture(int w, int h, uint32_t rgb) : width(w), height(h), bytes(size_t(w) * size_t(h) * 4) {
-        fill(PixelRect{0, 0, w, h}, rgb);
-    }
-    void fill(const PixelRect& r, uint32_t rgb) {
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) {
-                uint8_t* p = &bytes[(size_t(height - 1 - y) * size_t(width) + size_t(x)) * 4];
-                p[0] = uint8_t(rgb), p[1] = uint8_t(rgb >> 8), p[2] = uint8_t(rgb >> 16), p[3] = 0xFF;
-            }
-    }
-    PixelImage image() const { return PixelImage{bytes.data(), width, height, size_t(width) * 4}; }
-};
 
 bool covers(const std::vector<PixelRect>& rects, int x, int y) {
     for (const PixelRect& r : rects)
@@ -218,15 +179,8 @@ TEST_F(X11Windows, AChildWindowTakesInputPaintAndPresentsTheParentKeepsTheRest) 
     // The pointer over the window reaches the child, in the child's coordinates;
     // a close reaches the window.
     platform->setCursorPosition(130, 100);
-    ASSERT_TRUE(pumpUntil([&] {
-        for (const WindowEvent& e : editor.events)
-            if (e.kind == WindowEvent::Kind::Mouse && e.x == 30 && e.y == 10)
-                return true;
-        return false;
-    }));
-    const size_t parentMice = std::count_if(recorder.events.begin(), recorder.events.end(),
-                                            [](const WindowEvent& e) { return e.kind == WindowEvent::Kind::Mouse; });
-    EXPECT_EQ(parentMice, 0u);
+    ASSERT_TRUE(pumpUntil([&] { return editor.mouseAt(30, 10); }));
+    EXPECT_EQ(recorder.count(WindowEvent::Kind::Mouse), 0);
     platform->postClose(window);
     ASSERT_TRUE(pumpUntil([&] { return recorder.count(WindowEvent::Kind::Close) == 1; }));
     EXPECT_EQ(editor.count(WindowEvent::Kind::Close), 0);
@@ -284,12 +238,7 @@ TEST_F(X11Windows, HighDpiScreensShowEachPixelAsAWholeBlock) {
     EXPECT_TRUE(covers(shape, 8, 0));
     // The pointer at screen pixel (61, 21) of the window is page pixel (30, 10).
     platform->setCursorPosition(161, 111);
-    ASSERT_TRUE(pumpUntil([&] {
-        for (const WindowEvent& e : recorder.events)
-            if (e.kind == WindowEvent::Kind::Mouse && e.x == 30 && e.y == 10)
-                return true;
-        return false;
-    }));
+    ASSERT_TRUE(pumpUntil([&] { return recorder.mouseAt(30, 10); }));
     int cx = 30, cy = 10;
     platform->clientToScreen(window, cx, cy);
     EXPECT_EQ(std::pair(cx, cy), std::pair(160, 110));
