@@ -4,6 +4,8 @@
 #include "CBackPage.h"
 #include "CCEditCtrl.h"
 #include "CommandTags.h"
+#include "CPrefs.h"
+#include "CVSProcess.h"
 #include "PlatformHelpers.h"
 
 #include <algorithm>
@@ -30,6 +32,8 @@ CCEditor::~CCEditor() {
     // The page (and its worker) go with the tree, after the fades were stopped.
     animator().disable();
     std::lock_guard<CCLock> guard(lock());
+    setPreferenceAccess(nullptr);
+    prefs_.reset(); // it speaks to this page manager
     if (openCount_ > 0)
         Close();
 }
@@ -103,15 +107,37 @@ void CCEditor::Close() {
 
 void CCEditor::BuildPage() {
     building_ = true;
-    if (!page_) {
-        page_ = new CBackPage(pageRect_, bitmapId_, this, dependencies_);
-        addChild(page_); // builds its controls
+    CVSProcess* queue = changeQueue();
+    if (queue)
+        queue->UnbindAll();
+    if (!content_) {
+        content_ = createPage();
+        page_ = dynamic_cast<CBackPage*>(content_);
+        if (content_)
+            addChild(content_); // builds its controls
+    }
+    if (prefs_) {
+        prefs_->loadAll();
+    } else {
+        prefs_ = std::make_unique<CPrefs>(CPrefs::kKey, this);
+        prefs_->created();
+        setPreferenceAccess(prefs_.get());
+    }
+    if (queue) {
+        // Bound again to the new page, then every bound object takes its value.
+        queue->setRoot(this);
+        queue->Attach();
+        queue->Queue(CVSProcess::kFullRefresh);
+        queue->Drain();
+        queue->setPreferences(prefs_.get());
     }
     setCanDraw(true);
     ready_ = true;
     building_ = false;
     timerObject()->startTimer(kPageTimer, kPageTimerMs);
 }
+
+CCPageObject* CCEditor::createPage() { return new CBackPage(pageRect_, bitmapId_, this, dependencies_); }
 
 void CCEditor::Idle() {
     bool shift = false, control = false;

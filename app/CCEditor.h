@@ -11,6 +11,7 @@
 #include <thread>
 
 class CBackPage;
+class CPrefs;
 
 // The editor: the page manager of the window's contents, with the off-screen image
 // the page is drawn into, the update page, and the translation of the window's
@@ -35,6 +36,9 @@ public:
     void Close() override;
     void Idle() override;
     virtual void BuildPage();
+    // The page the editor shows: the update page here; other programs of the
+    // framework show their own.
+    virtual CCPageObject* createPage();
 
     void present(const CCRect& rect) override;
     int handleManagerMessage(CCMsg* msg) override;
@@ -51,6 +55,8 @@ public:
     void closeAfterEvent() { closeAfterEvent_ = true; }
 
     CBackPage* page() const { return page_; }
+    CCPageObject* content() const { return content_; }
+    CPrefs* prefs() const { return prefs_.get(); }
     const CCBitmap* offscreenImage() const { return offscreen_.get(); }
     bool ready() const { return ready_; }
 
@@ -67,7 +73,9 @@ private:
     bool closeAfterEvent_ = false;
     std::unique_ptr<CCBitmap> offscreen_;
     std::unique_ptr<CCDrawContext> context_;
-    CBackPage* page_ = nullptr; // owned by the tree
+    CCPageObject* content_ = nullptr; // owned by the tree
+    CBackPage* page_ = nullptr;       // the content, when it is the update page
+    std::unique_ptr<CPrefs> prefs_;
     int bitmapId_ = kBackgroundId;
     int16_t openCount_ = 0;
     CCRect pageRect_{0, 0, kWidth, kHeight};

@@ -3,6 +3,7 @@
 #include "CAudioEffect.h"
 #include "CBackPage.h"
 #include "CCEditor.h"
+#include "CCPreference.h"
 #include "PlatformHelpers.h"
 #include "TerminalProgram.h"
 
@@ -28,10 +29,12 @@ void unpackWindowPosition(uint32_t packed, int width, int height, int workWidth,
 }
 
 CMainWindow::CMainWindow(const ShellDependencies& dependencies, SettingsStore* settings)
-    : dependencies_(dependencies), settings_(settings) {}
+    : dependencies_(dependencies), settings_(settings),
+      previousPreferenceStore_(CCPreferenceManager::setProcessStore(settings)) {}
 
 CMainWindow::~CMainWindow() {
     destroy();
+    CCPreferenceManager::setProcessStore(previousPreferenceStore_);
 }
 
 CCEditor* CMainWindow::editor() const {

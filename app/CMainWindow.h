@@ -69,6 +69,7 @@ private:
 
     ShellDependencies dependencies_;
     SettingsStore* settings_;
+    SettingsStore* previousPreferenceStore_; // the preferences use the window's settings
     PlatformWindow* window_ = nullptr;
     std::unique_ptr<CAudioEffect> effect_;
     std::deque<CCMsg> pending_;

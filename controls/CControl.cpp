@@ -3,6 +3,8 @@
 #include "CCBitmapCache.h"
 #include "CCFont.h"
 #include "CCPageManager.h"
+#include "CParameterManager.h"
+#include "CVSProcess.h"
 #include "Framework.h"
 #include "ParameterAccess.h"
 #include "PlatformHelpers.h"
@@ -111,7 +113,8 @@ CCFont* CControl::getFont() {
 
 ParameterAccess* CControl::parameters() const {
     CCPageManager* manager = managerOf();
-    return manager ? manager->parameterAccess() : nullptr;
+    CVSProcess* queue = manager ? manager->changeQueue() : nullptr;
+    return queue ? queue->GetManager() : nullptr;
 }
 
 PreferenceAccess* CControl::preferences() const {
@@ -121,7 +124,7 @@ PreferenceAccess* CControl::preferences() const {
 
 bool CControl::hasParameter(int32_t index) const {
     ParameterAccess* access = parameters();
-    return access && index >= 0 && index < access->parameterCount();
+    return access && index >= 0 && index < access->parameterCount() && access->isRegistered(index);
 }
 
 void CControl::setRange(int32_t minimum, int32_t maximum) {
@@ -247,6 +250,26 @@ void CControl::syncFromSource() {
         default:
             break;
         }
+    }
+}
+
+bool CControl::takePreference() {
+    // A preference's 513 carries no normalised value: the control reads the
+    // preference itself, as a double click would, and reports nothing back.
+    PreferenceAccess* prefs = preferences();
+    if (!prefs || hasParameter(tag_))
+        return false;
+    int32_t integer = 0;
+    float real = 0;
+    switch (prefs->find(static_cast<uint16_t>(tag_ & 0xFFFF), integer, real)) {
+    case PreferenceAccess::Kind::Integer:
+        setValue(integer, false, true, true);
+        return true;
+    case PreferenceAccess::Kind::Float:
+        setValue(fromNormalized(real), false, true, true);
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -420,6 +443,8 @@ int CControl::handleMessage(CCMsg* msg) {
             setEnabled(!msg->disable, 0);
         if (msg->first > 0 && msg->first != tag_)
             return 0;
+        if (msg->first == tag_ && takePreference())
+            return 1;
         break;
     case MSG_TIMER:
         if (globals.pressAndHold && msg->first == int32_t(kHoldTimer)) {

@@ -100,6 +100,8 @@ protected:
     ParameterAccess* parameters() const;
     PreferenceAccess* preferences() const;
     bool hasParameter(int32_t index) const;
+    // Takes the value of the preference named by the tag; false when there is none.
+    bool takePreference();
     // Sets the tint to the highlight colour; returns whether it did.
     void tintWithHighlight(CCDrawContext* context) const;
     bool usable() const { return enabled_ && visible_ && shown_; }

@@ -10,6 +10,7 @@
 
 struct PlatformWindow;
 class CCTimerObject;
+class CVSProcess;
 
 // The root of the page tree: dispatches the window's messages, keeps the capture,
 // hover and modal objects, turns redraw requests into drawing into the off-screen
@@ -71,9 +72,10 @@ public:
     bool canDraw() const { return canDraw_; }
     void setCanDraw(bool canDraw) { canDraw_ = canDraw; }
     CCDrawContext* offscreenContext() const { return context_; }
-    // The parameters and preferences that controls may be bound to; none here.
-    ParameterAccess* parameterAccess() const { return parameters_; }
-    void setParameterAccess(ParameterAccess* parameters) { parameters_ = parameters; }
+    // The change queue that carries parameter changes to bound objects; controls
+    // reach the parameter manager through it. None in the updater.
+    CVSProcess* changeQueue() const { return changeQueue_; }
+    void setChangeQueue(CVSProcess* queue) { changeQueue_ = queue; }
     PreferenceAccess* preferenceAccess() const { return preferences_; }
     void setPreferenceAccess(PreferenceAccess* preferences) { preferences_ = preferences; }
     void setOffscreenContext(CCDrawContext* context) { context_ = context; }
@@ -103,7 +105,7 @@ private:
     CCRect dirtyRect_;
     int16_t deferCount_ = 0;
     bool canDraw_ = false;
-    ParameterAccess* parameters_ = nullptr;
+    CVSProcess* changeQueue_ = nullptr;
     PreferenceAccess* preferences_ = nullptr;
     int dispatchDepth_ = 0;
     // Modal objects closed while a message was being dispatched (possibly to

@@ -3,12 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 
-// What controls may ask of a parameter manager, when one is attached to the page
-// manager. This program attaches none, so controls find nothing bound.
+// What controls may ask of a parameter manager, reached through the page manager's
+// change queue. This program attaches none, so controls find nothing bound.
 class ParameterAccess {
 public:
     virtual ~ParameterAccess() = default;
     virtual int parameterCount() const = 0;
+    virtual bool isRegistered(int index) const = 0;
     virtual float normalizedValue(int index) const = 0;
     virtual bool isIntParameter(int index) const = 0;
     // The parameter's display text, always terminated within length.

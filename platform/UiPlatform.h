@@ -202,13 +202,24 @@ public:
     virtual std::optional<std::string> closeEditPopup(PlatformWindow*) { return std::nullopt; }
 };
 
-// Small named values that outlive the process (the window position): the registry
-// on Windows, a settings file elsewhere.
+// Small named values that outlive the process (the window position, preferences):
+// the registry on Windows, a settings file elsewhere.
 class SettingsStore {
 public:
+    enum class Kind : uint8_t { Dword, Text, Binary };
+    // Names longer than this are refused by every store.
+    static constexpr size_t kMaxNameLength = 64;
+    // Values longer than this are refused by writes and not read back.
+    static constexpr size_t kMaxValueBytes = 4096;
+
     virtual ~SettingsStore() = default;
     virtual bool readDword(const std::string& name, uint32_t& value) = 0;
     virtual bool writeDword(const std::string& name, uint32_t value) = 0;
+    // Any value with its kind (a Dword as its 4 bytes, little-endian); a text or
+    // binary value longer than limit is cut to limit bytes.
+    virtual bool readValue(const std::string& name, Kind& kind, std::string& bytes, size_t limit) = 0;
+    virtual bool writeText(const std::string& name, const std::string& text) = 0;
+    virtual bool writeBinary(const std::string& name, const std::string& bytes) = 0;
 };
 
 // The installed backend. Until one is installed, a backend that does nothing and

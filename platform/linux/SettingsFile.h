@@ -9,15 +9,18 @@
 // Settings kept in a small text file:
 //
 //   quorix-settings 1
-//   WindowX=dword:0x00000064
+//   MainWindow_p=dword:0x00000064
+//   Name=text:caf\xC3\xA9 \\ bar
+//   Blob=binary:00ff10
 //
 // Read once, then served from memory; every write rewrites the whole file through a
 // temp file in the same folder and a rename, so a crash leaves the old file or the
-// new one, never half of either. A file that is not exactly this format is ignored
-// whole (defaults apply) and replaced by the next write.
+// new one, never half of either. A file without the header is not ours and is
+// ignored whole; in ours, a damaged line is skipped and the others are kept (the
+// first of two lines with one name wins). The next write replaces it cleanly.
 class SettingsFile : public SettingsStore {
 public:
-    static constexpr size_t kMaxFileBytes = 64 * 1024;
+    static constexpr size_t kMaxFileBytes = 256 * 1024;
 
     // Empty path: nothing is read and every write fails.
     explicit SettingsFile(std::string path);
@@ -32,14 +35,23 @@ public:
 
     bool readDword(const std::string& name, uint32_t& value) override;
     bool writeDword(const std::string& name, uint32_t value) override;
+    bool readValue(const std::string& name, Kind& kind, std::string& bytes, size_t limit) override;
+    bool writeText(const std::string& name, const std::string& text) override;
+    bool writeBinary(const std::string& name, const std::string& bytes) override;
 
     const std::string& path() const { return path_; }
 
+    struct Value {
+        Kind kind = Kind::Dword;
+        std::string bytes; // a dword as 4 bytes, little-endian
+    };
+
 private:
     void load();
-    bool save(const std::map<std::string, uint32_t>& values) const;
+    bool store(const std::string& name, Value value);
+    bool save(const std::map<std::string, Value>& values) const;
 
     std::string path_;
     bool loaded_ = false;
-    std::map<std::string, uint32_t> values_;
+    std::map<std::string, Value> values_;
 };

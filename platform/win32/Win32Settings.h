@@ -23,4 +23,8 @@ public:
     bool writeDword(const std::string& name, uint32_t value) override {
         return WriteRegistryDword(name.c_str(), value);
     }
+    // REG_SZ is a text, REG_BINARY binary, REG_DWORD a dword; other types are not read.
+    bool readValue(const std::string& name, Kind& kind, std::string& bytes, size_t limit) override;
+    bool writeText(const std::string& name, const std::string& text) override;
+    bool writeBinary(const std::string& name, const std::string& bytes) override;
 };

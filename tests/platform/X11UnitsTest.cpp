@@ -22,6 +22,8 @@
 
 namespace {
 
+using Kind = SettingsStore::Kind;
+
 // --- text/uri-list -----------------------------------------------------------
 
 TEST(UriList, KeepsLocalFilesInOrder) {
@@ -174,17 +176,44 @@ TEST(SettingsFile, RoundTripThroughANewFolder) {
         EXPECT_TRUE(settings.writeDword("WindowX", 0x0000ABCD));
         EXPECT_TRUE(settings.writeDword("Window_Y", 0xFFFFFFFF));
         EXPECT_TRUE(settings.writeDword("WindowX", 12)); // replaced, not repeated
-        EXPECT_FALSE(settings.writeDword("bad name", 1));
+        EXPECT_FALSE(settings.writeDword("bad=name", 1));
+        EXPECT_FALSE(settings.writeDword(" padded", 1));
         EXPECT_FALSE(settings.writeDword("", 1));
         EXPECT_FALSE(settings.writeDword(std::string(65, 'a'), 1));
         EXPECT_FALSE(settings.writeDword("x=dword:0x00000000\nY", 1)) << "no line injection";
+    }
+    {
+        // Texts and binaries of any bytes come back as they went in, one line each.
+        SettingsFile settings(path);
+        EXPECT_TRUE(settings.writeText("Meter mode", std::string("caf\xC3\xA9 \\x41\n\0end", 15)));
+        EXPECT_TRUE(settings.writeBinary("Blob", std::string("\x00\xFF\x10", 3)));
+        EXPECT_FALSE(settings.writeText("Big", std::string(4097, 'a')));
+        EXPECT_TRUE(settings.writeText("Window_Y", "replaces the dword"));
+    }
+    {
+        SettingsFile settings(path);
+        Kind kind{};
+        std::string bytes;
+        ASSERT_TRUE(settings.readValue("Meter mode", kind, bytes, 256));
+        EXPECT_EQ(kind, Kind::Text);
+        EXPECT_EQ(bytes, std::string("caf\xC3\xA9 \\x41\n\0end", 15));
+        ASSERT_TRUE(settings.readValue("Blob", kind, bytes, 2));
+        EXPECT_EQ(kind, Kind::Binary);
+        EXPECT_EQ(bytes, std::string("\x00\xFF", 2)) << "cut to the limit";
+        ASSERT_TRUE(settings.readValue("WindowX", kind, bytes, 0));
+        EXPECT_EQ(kind, Kind::Dword);
+        uint32_t y = 0;
+        EXPECT_FALSE(settings.readDword("Window_Y", y)) << "a text is no dword";
+        EXPECT_TRUE(settings.writeDword("Window_Y", 0xFFFFFFFF));
+        EXPECT_TRUE(settings.writeText("Meter mode", std::string("caf\xC3\xA9 \\x41\n\0end", 15)));
     }
     struct stat folder {};
     ASSERT_EQ(::stat(dir.file("cfg/quorix").c_str(), &folder), 0);
     EXPECT_EQ(folder.st_mode & 0777, 0700u);
     const std::vector<uint8_t> bytes = TempDir::read(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-              "quorix-settings 1\nWindowX=dword:0x0000000C\nWindow_Y=dword:0xFFFFFFFF\n");
+              "quorix-settings 1\nBlob=binary:00ff10\nMeter mode=text:caf\\xC3\\xA9 \\\\x41\\x0A\\x00end\n"
+              "WindowX=dword:0x0000000C\nWindow_Y=dword:0xFFFFFFFF\n");
     SettingsFile again(path);
     uint32_t x = 0, y = 0;
     EXPECT_TRUE(again.readDword("WindowX", x));
@@ -195,32 +224,42 @@ TEST(SettingsFile, RoundTripThroughANewFolder) {
         << "no temp file left behind";
 }
 
-TEST(SettingsFile, DamagedOrForeignFilesGiveDefaults) {
+TEST(SettingsFile, ForeignFilesGiveDefaultsDamagedLinesLoseOnlyThemselves) {
     const std::string good = "quorix-settings 1\nWindowX=dword:0x00000010\n";
-    const std::vector<std::string> damaged = {
-        "",
-        "quorix-settings 2\nWindowX=dword:0x00000010\n",
-        "QUORIX-SETTINGS 1\nWindowX=dword:0x00000010\n",
-        "quorix-settings 1\r\nWindowX=dword:0x00000010\r\n",
-        "quorix-settings 1\nWindowX=dword:0x0010\n",
-        "quorix-settings 1\nWindowX=dword:0x0000001G\n",
-        "quorix-settings 1\nWindowX=sz:hello\n",
-        "quorix-settings 1\nWindowX=dword:0x00000010\nWindowX=dword:0x00000011\n",
-        "quorix-settings 1\nWindowX=dword:0x00000010\n\n",
-        "quorix-settings 1\nWindowX=dword:0x00000010\ngarbage\n",
-        good + std::string(70 * 1024, '#'),
-        std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10),
+    struct Case {
+        std::string text;
+        bool keepsWindowX;
+    };
+    const Case cases[] = {
+        {"", false},
+        {"quorix-settings 2\nWindowX=dword:0x00000010\n", false},
+        {"QUORIX-SETTINGS 1\nWindowX=dword:0x00000010\n", false},
+        {"quorix-settings 1\r\nWindowX=dword:0x00000010\r\n", false},
+        {"quorix-settings 1\nWindowX=dword:0x0010\n", false},
+        {"quorix-settings 1\nWindowX=dword:0x0000001G\n", false},
+        {"quorix-settings 1\nWindowX=sz:hello\n", false},
+        {good + std::string(300 * 1024, '#'), false},
+        {std::string("\x7F" "ELF\x02\x01\x01\0\0\0", 10), false},
+        // One bad line among good ones costs only itself; the first of twins wins.
+        {good + "WindowX=dword:0x00000011\n", true},
+        {good + "\n", true},
+        {"quorix-settings 1\ngarbage\nWindowX=dword:0x00000010\nT=text:\\q\nB=binary:0\n", true},
+        {good + "T=text:cut\xff\nB=binary:zz\nN=text:\\x4\n", true},
     };
     TempDir dir;
-    for (const std::string& text : damaged) {
-        const std::string path = dir.write("settings", std::vector<uint8_t>(text.begin(), text.end()));
+    for (const Case& c : cases) {
+        const std::string path = dir.write("settings", std::vector<uint8_t>(c.text.begin(), c.text.end()));
         SettingsFile settings(path);
         uint32_t value = 0;
-        EXPECT_FALSE(settings.readDword("WindowX", value)) << text.substr(0, 60);
-        // The next write replaces the foreign file with a clean one.
+        Kind kind{};
+        std::string bytes;
+        EXPECT_EQ(settings.readDword("WindowX", value), c.keepsWindowX) << c.text.substr(0, 60);
+        EXPECT_EQ(value, c.keepsWindowX ? 0x10u : 0u);
+        EXPECT_FALSE(settings.readValue("T", kind, bytes, 100) || settings.readValue("B", kind, bytes, 100));
+        // The next write replaces the file with a clean one, keeping what was good.
         EXPECT_TRUE(settings.writeDword("WindowY", 5));
         SettingsFile reread(path);
-        EXPECT_FALSE(reread.readDword("WindowX", value));
+        EXPECT_EQ(reread.readDword("WindowX", value), c.keepsWindowX);
         EXPECT_TRUE(reread.readDword("WindowY", value));
     }
     const std::string path = dir.write("settings", std::vector<uint8_t>(good.begin(), good.end()));
