@@ -200,6 +200,8 @@ public:
     // Ends the window's popup from the program's side, without an EditEnded event;
     // the text in it, when one was open.
     virtual std::optional<std::string> closeEditPopup(PlatformWindow*) { return std::nullopt; }
+    // The text in the window's open popup now, leaving it open; none without one.
+    virtual std::optional<std::string> editPopupText(PlatformWindow*) { return std::nullopt; }
 };
 
 // Small named values that outlive the process (the window position, preferences):

@@ -221,6 +221,19 @@ std::optional<std::string> HeadlessPlatform::closeEditPopup(PlatformWindow* wind
     return text;
 }
 
+std::optional<std::string> HeadlessPlatform::editPopupText(PlatformWindow* window) {
+    const auto it = editPopups_.find(window);
+    return it == editPopups_.end() ? std::nullopt : std::optional<std::string>(it->second.text);
+}
+
+bool HeadlessPlatform::typeIntoEditPopup(PlatformWindow* window, const std::string& text) {
+    const auto it = editPopups_.find(window);
+    if (it == editPopups_.end())
+        return false;
+    it->second.text = text.substr(0, size_t(std::max(it->second.maxLength, 0)));
+    return true;
+}
+
 bool HeadlessPlatform::endEditPopup(PlatformWindow* window, WindowEvent::EditEnding ending,
                                     std::optional<std::string> typed) {
     const std::optional<std::string> opened = closeEditPopup(window);

@@ -83,6 +83,9 @@ public:
 
     bool openEditPopup(PlatformWindow* window, const EditPopupRequest& request) override;
     std::optional<std::string> closeEditPopup(PlatformWindow* window) override;
+    std::optional<std::string> editPopupText(PlatformWindow* window) override;
+    // What the user has typed into the window's open popup so far.
+    bool typeIntoEditPopup(PlatformWindow* window, const std::string& text);
     // The user ends the window's open popup: EditEnded with the text typed into it
     // (or, when none is given, the text it opened with). False when none is open.
     bool endEditPopup(PlatformWindow* window, WindowEvent::EditEnding ending,

@@ -83,13 +83,12 @@ bool Win32Platform::openEditPopup(PlatformWindow* window, const EditPopupRequest
         return false;
     w_->removeEditPopup(owner); // a second one ends the first unanswered
     const int s = owner->scale;
-    const int width = (request.rect.right - request.rect.left) * s;
-    const int height = (request.rect.bottom - request.rect.top) * s;
-    if (width <= 0 || height <= 0)
-        return false;
+    // Room for a character and the border, however small the field.
+    const int width = std::max(request.rect.right - request.rect.left, 16) * s;
+    const int height = std::max(request.rect.bottom - request.rect.top, 17) * s;
     POINT topLeft{request.rect.left * s, request.rect.top * s};
     ClientToScreen(owner->handle, &topLeft);
-    DWORD style = WS_POPUP | ES_AUTOHSCROLL | (request.password ? ES_PASSWORD : 0);
+    DWORD style = WS_POPUP | WS_BORDER | ES_AUTOHSCROLL | ES_NOHIDESEL | (request.password ? ES_PASSWORD : 0);
     if (request.align == EditPopupRequest::Align::Centre)
         style |= ES_CENTER;
     else if (request.align == EditPopupRequest::Align::Right)
@@ -124,6 +123,15 @@ bool Win32Platform::openEditPopup(PlatformWindow* window, const EditPopupRequest
 
 std::optional<std::string> Win32Platform::closeEditPopup(PlatformWindow* window) {
     return w_->removeEditPopup(w_->live(window));
+}
+
+std::optional<std::string> Win32Platform::editPopupText(PlatformWindow* window) {
+    auto it = w_->editPopups.find(w_->live(window));
+    if (it == w_->editPopups.end())
+        return std::nullopt;
+    char text[256] = {};
+    GetWindowTextA(it->second->edit, text, int(sizeof text));
+    return std::string(text);
 }
 
 bool Win32Platform::editPopupOpen(PlatformWindow* window) const {

@@ -54,6 +54,7 @@ public:
     void keyboardModifiers(bool& shift, bool& control) override;
     bool openEditPopup(PlatformWindow* window, const EditPopupRequest& request) override;
     std::optional<std::string> closeEditPopup(PlatformWindow* window) override;
+    std::optional<std::string> editPopupText(PlatformWindow* window) override;
 
     // Handles what has arrived, waiting at most `milliseconds` for something first.
     // For loops of the caller's own (and tests); false once a quit was seen.

@@ -417,7 +417,29 @@ TEST(Win32Settings, ValuesRoundTripAndOnlyADwordIsRead) {
         EXPECT_FALSE(ReadRegistryDword(name.c_str(), value)) << "type " << c.type << ", " << c.size << " bytes";
         EXPECT_EQ(value, 9u);
     }
+    // Typed values for preferences: texts without their terminator, binaries whole,
+    // a dword reported as such so that a text preference can refuse it.
+    using Kind = SettingsStore::Kind;
+    Kind kind{};
+    std::string bytes;
+    ASSERT_TRUE(settings.writeText(name, "12abc"));
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(size, 5u);
+    ASSERT_TRUE(settings.readValue(name, kind, bytes, 3));
+    EXPECT_EQ(kind, Kind::Text);
+    EXPECT_EQ(bytes, "12a") << "cut to the limit";
+    ASSERT_TRUE(settings.writeBinary(name, std::string("\0\xFF\0", 3)));
+    ASSERT_TRUE(settings.readValue(name, kind, bytes, 100));
+    EXPECT_EQ(kind, Kind::Binary);
+    EXPECT_EQ(bytes, std::string("\0\xFF\0", 3));
+    EXPECT_FALSE(settings.writeText(name, std::string(5000, 'x')));
+    ASSERT_TRUE(settings.writeDword(name, 5));
+    ASSERT_TRUE(settings.readValue(name, kind, bytes, 100));
+    EXPECT_EQ(kind, Kind::Dword);
     RegDeleteValueA(key, name.c_str());
+    EXPECT_FALSE(settings.readValue(name, kind, bytes, 100));
     RegCloseKey(key);
 }
 
