@@ -89,6 +89,7 @@ void CCEditor::createOffscreen() {
 void CCEditor::Close() {
     std::lock_guard<CCLock> guard(lock());
     --openCount_;
+    endEditing(); // its popup lives on the child window
     timerObject()->stopTimer(kFrameTimer);
     timerObject()->stopTimer(kPageTimer);
     setActive(false);

@@ -1,46 +1,148 @@
 #include "CCEditCtrl.h"
 
 #include "CControl.h"
-#include "CCPageManager.h"
 #include "CCMsg.h"
+#include "CCPageManager.h"
+#include "UiPlatform.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
+#include <utility>
 
 namespace {
 
-// No window to type into: the edit opens, and ending it keeps the text it opened with.
-class InertEditProvider : public EditControlProvider {
-public:
-    bool open(const EditRequest&) override { return true; }
-    void end(const EditRequest& request) override { finishEdit(request, request.text); }
-};
+void copyText(char* field, const std::string& text) {
+    const size_t kept = std::min(text.size(), CCEditCtrl::kTextSize - 1);
+    std::memcpy(field, text.data(), kept);
+    field[kept] = '\0';
+}
 
-InertEditProvider inertProvider;
-EditControlProvider* installed = &inertProvider;
-
-// The open edit of each manager (the user-interface thread only).
-std::vector<EditRequest> openEdits;
-
-void forgetOpenEdit(const CCPageManager* manager) {
-    openEdits.erase(std::remove_if(openEdits.begin(), openEdits.end(),
-                                   [manager](const EditRequest& open) { return open.manager == manager; }),
-                    openEdits.end());
+EditPopupRequest::Align alignmentOf(CCPageObject* owner) {
+    auto* control = dynamic_cast<CControl*>(owner);
+    switch (control ? control->alignment() : 0) {
+    case 1:
+        return EditPopupRequest::Align::Right;
+    case 2:
+        return EditPopupRequest::Align::Centre;
+    default:
+        return EditPopupRequest::Align::Left;
+    }
 }
 
 } // namespace
 
-void EditControlProvider::end(const EditRequest& request) {
-    cancelEdit(request);
+CCEditCtrl::CCEditCtrl(int32_t id, int left, int top, int right, int bottom, CCPageObject* owner,
+                       const char* initialText, uint16_t maxLength, bool password)
+    : maxLength_(maxLength), owner_(owner), id_(id), password_(password) {
+    copyText(text_, initialText ? initialText : "");
+    CCPageManager* manager = owner ? owner->managerOf() : nullptr;
+    PlatformWindow* window = manager ? manager->window() : nullptr;
+    if (!window)
+        return;
+    // The edit held before ends first: opening a popup on the same window would
+    // take the text typed into the old one with it.
+    manager->endEditing();
+    EditPopupRequest request;
+    request.rect = PixelRect{left, top, std::max(right, left + kMinWidth), std::max(bottom, top + kMinHeight)};
+    request.text = text_;
+    request.maxLength = std::min<int>(maxLength_, int(kTextSize) - 1);
+    request.password = password_;
+    request.align = alignmentOf(owner);
+    request.fontHeight = kFontHeight;
+    if (!uiPlatform().openEditPopup(window, request))
+        return;
+    window_ = window;
+    manager_ = manager;
+    manager->holdEdit(this);
 }
 
-EditControlProvider& editControlProvider() {
-    return *installed;
+CCEditCtrl::~CCEditCtrl() {
+    closePopup();
+    if (!committed_)
+        Cancel();
 }
 
-EditControlProvider* setEditControlProvider(EditControlProvider* provider) {
-    EditControlProvider* previous = installed;
-    installed = provider ? provider : &inertProvider;
-    return previous;
+void CCEditCtrl::closePopup() {
+    if (PlatformWindow* window = std::exchange(window_, nullptr))
+        uiPlatform().closeEditPopup(window);
+}
+
+const char* CCEditCtrl::GetText() {
+    std::memset(work_, 0, sizeof work_);
+    if (window_)
+        if (const std::optional<std::string> typed = uiPlatform().editPopupText(window_))
+            copyText(work_, *typed);
+    return work_;
+}
+
+bool CCEditCtrl::Commit() {
+    if (committed_ || !owner_)
+        return true;
+    return commitText(GetText());
+}
+
+bool CCEditCtrl::commitText(const std::string& typed) {
+    if (committed_ || !owner_)
+        return true;
+    copyText(work_, typed);
+    const std::string cleaned = cleanEditText(work_, maxLength_);
+    if (cleaned.empty())
+        return true; // nothing to deliver: the owner hears 526 when this goes
+    copyText(text_, cleaned);
+    CCMsg done(MSG_EDIT_DONE, id_, text_);
+    committed_ = true;
+    owner_->deliverTo(&done);
+    return true;
+}
+
+int CCEditCtrl::End() {
+    if (ending_)
+        return 0;
+    ending_ = true;
+    Commit();
+    if (!window_)
+        return 0;
+    closePopup();
+    return 1;
+}
+
+bool CCEditCtrl::Cancel() {
+    if (owner_) {
+        CCMsg cancelled(MSG_EDIT_CANCEL, id_);
+        owner_->deliverTo(&cancelled);
+    }
+    return true;
+}
+
+void CCEditCtrl::popupEnded(bool committed, const std::string& text) {
+    // The popup is gone already: nothing to close.
+    window_ = nullptr;
+    ending_ = true;
+    if (committed)
+        commitText(text);
+}
+
+bool openEdit(const EditRequest& request) {
+    if (!request.manager)
+        return false;
+    const CCRect& r = request.rect;
+    auto* edit = new CCEditCtrl(request.id, r.left, r.top, r.right, r.bottom, request.owner, request.text.c_str(),
+                                uint16_t(std::clamp(request.maxLength, 0, 65535)), request.password);
+    if (edit->isOpen())
+        return true;
+    delete edit; // no popup: the owner hears 526 now rather than never
+    return false;
+}
+
+void endEdit(CCPageManager* manager) {
+    if (manager)
+        manager->endEditing();
+}
+
+void editEnded(CCPageManager* manager, bool committed, const std::string& text) {
+    if (manager)
+        manager->editPopupEnded(committed, text);
 }
 
 std::string cleanEditText(const std::string& text, int maxLength) {
@@ -53,76 +155,4 @@ std::string cleanEditText(const std::string& text, int maxLength) {
         return std::string();
     const size_t last = cleaned.find_last_not_of(' ');
     return cleaned.substr(first, last - first + 1);
-}
-
-namespace {
-
-// The owner may have left the tree (and been destroyed) while the edit was open:
-// the manager forgets it then, so only its current edit object hears back.
-bool ownerStillEditing(const EditRequest& request) {
-    if (!request.owner || !request.manager || request.manager->editObject() != request.owner)
-        return false;
-    request.manager->setEditObject(nullptr);
-    forgetOpenEdit(request.manager);
-    return true;
-}
-
-} // namespace
-
-bool openEdit(const EditRequest& request) {
-    if (!request.manager)
-        return false;
-    endEdit(request.manager);
-    if (!editControlProvider().open(request))
-        return false;
-    openEdits.push_back(request);
-    request.manager->setEditObject(request.owner);
-    return true;
-}
-
-void endEdit(CCPageManager* manager) {
-    auto open = std::find_if(openEdits.begin(), openEdits.end(),
-                             [manager](const EditRequest& edit) { return edit.manager == manager; });
-    if (open == openEdits.end()) {
-        if (manager)
-            manager->setEditObject(nullptr);
-        return;
-    }
-    const EditRequest request = *open;
-    openEdits.erase(open);
-    editControlProvider().end(request);
-    cancelEdit(request); // a provider that did not answer: abandoned (nothing if it did)
-}
-
-void editEnded(CCPageManager* manager, bool committed, const std::string& text) {
-    auto open = std::find_if(openEdits.begin(), openEdits.end(),
-                             [manager](const EditRequest& edit) { return edit.manager == manager; });
-    if (open == openEdits.end())
-        return; // ended from the program's side already
-    const EditRequest request = *open;
-    openEdits.erase(open);
-    if (committed)
-        finishEdit(request, text);
-    else
-        cancelEdit(request);
-}
-
-void finishEdit(const EditRequest& request, const std::string& entered) {
-    if (!ownerStillEditing(request))
-        return;
-    std::string cleaned = cleanEditText(entered, request.maxLength);
-    if (cleaned.empty()) {
-        CCMsg cancelled(MSG_EDIT_CANCEL, request.id);
-        request.owner->deliverTo(&cancelled);
-        return;
-    }
-    CCMsg done(MSG_EDIT_DONE, request.id, cleaned.data());
-    request.owner->deliverTo(&done);
-}
-
-void cancelEdit(const EditRequest& request) {
-    if (!ownerStillEditing(request))
-        return;
-    CCMsg cancelled(MSG_EDIT_CANCEL, request.id);
-    request.owner->deliverTo(&cancelled);
 }

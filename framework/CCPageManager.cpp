@@ -3,6 +3,7 @@
 #include "PlatformHelpers.h"
 
 #include <algorithm>
+#include <utility>
 
 CCPageManager::CCPageManager() : CCPageManager(CCRect{}, Options{}) {}
 
@@ -18,6 +19,10 @@ CCPageManager::~CCPageManager() {
     animator_.disable();
     animator_.shutdown();
     std::lock_guard<CCLock> guard(lock_);
+    if (CCEditObject* edit = std::exchange(edit_, nullptr)) {
+        edit->forgetOwner(); // the tree goes now: no one to tell
+        delete edit;
+    }
     modal_ = nullptr;
     while (firstChild_)
         delete firstChild_;
@@ -242,6 +247,33 @@ void CCPageManager::fadeTo(CCPageObject* object, uint8_t target, int step, uint1
     }
 }
 
+void CCPageManager::holdEdit(CCEditObject* edit) {
+    std::lock_guard<CCLock> guard(lock_);
+    if (edit_ == edit)
+        return;
+    endEditing();
+    edit_ = edit;
+}
+
+void CCPageManager::endEditing() {
+    std::lock_guard<CCLock> guard(lock_);
+    // Let go first: what the owner does on hearing back may open the next edit.
+    CCEditObject* edit = std::exchange(edit_, nullptr);
+    if (!edit)
+        return;
+    edit->End();
+    delete edit;
+}
+
+void CCPageManager::editPopupEnded(bool committed, const std::string& text) {
+    std::lock_guard<CCLock> guard(lock_);
+    CCEditObject* edit = std::exchange(edit_, nullptr);
+    if (!edit)
+        return; // ended from the program's side already
+    edit->popupEnded(committed, text);
+    delete edit;
+}
+
 void CCPageManager::forget(CCPageObject* object) {
     // Under the manager lock the animator is between passes: once this returns
     // it cannot be touching the object.
@@ -255,9 +287,11 @@ void CCPageManager::forgetTree(CCPageObject* object) {
     if (!object)
         return;
     animator_.cancel(object);
-    for (CCPageObject** pointer : {&capture_, &hover_, &previousHover_, &modal_, &edit_})
+    for (CCPageObject** pointer : {&capture_, &hover_, &previousHover_, &modal_})
         if (*pointer == object)
             *pointer = nullptr;
+    if (edit_ && edit_->owner() == object)
+        edit_->forgetOwner();
     for (CCPageObject* child = object->firstChild(); child; child = child->nextSibling())
         forgetTree(child);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CCEditObject.h"
 #include "CCFadeAnimator.h"
 #include "CCLock.h"
 #include "CCPageObject.h"
@@ -58,8 +59,12 @@ public:
     CCPageObject* hoverObject() const { return hover_; }
     CCPageObject* previousHoverObject() const { return previousHover_; }
     CCPageObject* modalObject() const { return modal_; }
-    CCPageObject* editObject() const { return edit_; }
-    void setEditObject(CCPageObject* object) { edit_ = object; }
+    // The open edit (owned): a new one ends the one held before; ending or the
+    // user's end of its popup deletes it, so its owner hears exactly once.
+    CCEditObject* editObject() const { return edit_; }
+    void holdEdit(CCEditObject* edit);
+    void endEditing();
+    void editPopupEnded(bool committed, const std::string& text);
 
     PlatformWindow* window() const { return window_; }
     void setWindow(PlatformWindow* window) { window_ = window; }
@@ -97,7 +102,7 @@ private:
     CCPageObject* previousHover_ = nullptr;
     CCPageObject* modal_ = nullptr;
     int modalDismissMode_ = 0;
-    CCPageObject* edit_ = nullptr;
+    CCEditObject* edit_ = nullptr;
     std::unique_ptr<CCTimerObject> timerObject_;
     bool active_ = false;
     CCDrawContext* context_ = nullptr;

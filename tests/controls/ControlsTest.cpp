@@ -1,4 +1,4 @@
-#include "../support/HeadlessEditProvider.h"
+#include "../support/HeadlessEdits.h"
 #include "../support/PageSupport.h"
 
 #include "CCButtons.h"
@@ -391,50 +391,61 @@ TEST(Buttons, MenusOpenThroughThePopup) {
 // given it up.
 TEST(TextControls, ALinkedFieldEditsForItsControlOnlyWhileLinked) {
     Rig rig;
-    HeadlessEditProvider edits;
-    EditControlProvider* previous = setEditControlProvider(&edits);
+    HeadlessEdits edits(rig.manager.platform, rig.manager);
     auto* first = rig.add(new CCTextCtrl(50, CCRect{10, 10, 100, 28}, 202, nullptr, 0));
     auto* second = rig.add(new CCTextCtrl(51, CCRect{110, 10, 190, 28}, 202, nullptr, 0));
     auto* control = rig.add(new CCTextCtrl(70, CCRect{200, 10, 290, 28}, 202, nullptr, 0));
     control->setLinkedDisplay(first);
     rig.manager.click(20, 15);
-    ASSERT_EQ(edits.opened.size(), 1u);
-    EXPECT_EQ(edits.opened.back().id, 70);
+    EXPECT_EQ(edits.openId(), 70);
     edits.cancel();
 
     control->setLinkedDisplay(second);
     rig.manager.click(20, 15);
-    EXPECT_EQ(edits.opened.back().id, 50);
+    EXPECT_EQ(edits.openId(), 50);
     edits.cancel();
 
     // The field given up must not point at the control once it is gone.
     rig.page->removeChild(control);
     delete control;
     rig.manager.click(20, 15);
-    EXPECT_EQ(edits.opened.back().id, 50);
+    EXPECT_EQ(edits.openId(), 50);
     EXPECT_TRUE(edits.finish("7"));
     EXPECT_STREQ(first->text(), "7");
-    setEditControlProvider(previous);
 }
 
 TEST(TextControls, EditingAndLines) {
     Rig rig;
-    HeadlessEditProvider edits;
-    EditControlProvider* previous = setEditControlProvider(&edits);
+    HeadlessEdits edits(rig.manager.platform, rig.manager);
+    auto& opened = rig.manager.platform.editPopupsOpened;
     auto* field = rig.add(new CCTextCtrl(50, CCRect{10, 10, 100, 28}, 202, nullptr, 0));
     field->setText("abc", true);
     rig.manager.click(20, 15);
-    ASSERT_EQ(edits.opened.size(), 1u);
-    EXPECT_EQ(edits.opened[0].id, 50);
-    EXPECT_EQ(edits.opened[0].text, "abc");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(edits.openId(), 50);
+    EXPECT_EQ(opened[0].text, "abc");
+    EXPECT_EQ(opened[0].fontHeight, 10);
+    EXPECT_EQ(opened[0].maxLength, 127) << "the edit holds 127 characters";
     EXPECT_TRUE(edits.finish("  12.5\t "));
     EXPECT_STREQ(field->text(), "12.5");
     EXPECT_EQ(rig.page->reports.back().first, 50); // the number became its value
-    edits.finish("x");                              // nothing open any more
+    EXPECT_FALSE(edits.finish("x"));                // nothing open any more
     rig.manager.click(20, 15);
     EXPECT_TRUE(edits.finish("   ")); // all spaces: a cancel, the text stays
     EXPECT_STREQ(field->text(), "12.5");
     EXPECT_EQ(std::count(rig.page->codes.begin(), rig.page->codes.end(), MSG_EDIT_CANCEL), 1);
+    // Escape: the owner hears 526 once, and the edit object is gone.
+    rig.manager.click(20, 15);
+    EXPECT_TRUE(edits.cancel());
+    EXPECT_EQ(rig.manager.editObject(), nullptr);
+    EXPECT_EQ(std::count(rig.page->codes.begin(), rig.page->codes.end(), MSG_EDIT_CANCEL), 2);
+    // A field too small for a character still gets a popup it fits in.
+    auto* tiny = rig.add(new CCTextCtrl(52, CCRect{300, 10, 305, 14}, 0, nullptr, 0));
+    rig.manager.click(301, 11);
+    EXPECT_EQ(opened.back().rect.right - opened.back().rect.left, 16);
+    EXPECT_EQ(opened.back().rect.bottom - opened.back().rect.top, 17);
+    edits.cancel();
+    (void)tiny;
 
     // A field removed while its edit is open hears nothing back.
     rig.manager.click(20, 15);
@@ -444,13 +455,13 @@ TEST(TextControls, EditingAndLines) {
     field = rig.add(new CCTextCtrl(50, CCRect{10, 10, 100, 28}, 202, nullptr, 0));
 
     // A field sticking out of its parent opens nothing.
+    const size_t before = opened.size();
     auto* box = rig.add(new Probe(200, 200, 260, 220));
     auto* outside = new CCTextCtrl(51, CCRect{40, 0, 100, 18}, 0, nullptr, 0);
     box->addChild(outside);
     CCMouseMsg press = rig.manager.mouse(MSG_LBUTTON_DOWN, 250, 205);
     outside->deliverTo(&press);
-    EXPECT_EQ(edits.opened.size(), 3u);
-    setEditControlProvider(previous);
+    EXPECT_EQ(opened.size(), before);
 
     std::string big(400, 'y');
     field->setText(big.c_str(), false);
@@ -485,24 +496,34 @@ TEST(TextControls, OpeningASecondEditEndsTheFirst) {
         const char* text;
         uint16_t ending;
     } cases[] = {{"abc", MSG_EDIT_DONE}, {"  ", MSG_EDIT_CANCEL}, {"", MSG_EDIT_CANCEL}};
-    HeadlessEditProvider edits;
-    EditControlProvider* previous = setEditControlProvider(&edits);
     for (const Case& c : cases) {
         Rig rig;
+        HeadlessEdits edits(rig.manager.platform, rig.manager);
         auto* first = rig.add(new Field(50, 10));
         auto* second = rig.add(new Field(51, 200));
         first->setText(c.text, false);
         rig.manager.click(20, 15);
         rig.manager.click(210, 15);
         EXPECT_EQ(first->heard, std::vector<uint16_t>{c.ending}) << '"' << c.text << '"';
-        EXPECT_EQ(rig.manager.editObject(), second);
+        EXPECT_EQ(edits.openId(), 51);
         EXPECT_TRUE(edits.finish("7"));
         EXPECT_EQ(second->heard, std::vector<uint16_t>{MSG_EDIT_DONE});
         EXPECT_EQ(first->heard.size(), 1u);
         EXPECT_EQ(rig.manager.editObject(), nullptr);
+        EXPECT_EQ(rig.manager.platform.editPopupsOpened[0].text, c.text);
     }
-    EXPECT_STREQ(edits.opened[0].text.c_str(), "abc");
-    setEditControlProvider(previous);
+    {
+        // Typed but not confirmed: a second edit commits what the first holds.
+        Rig rig;
+        HeadlessEdits edits(rig.manager.platform, rig.manager);
+        auto* first = rig.add(new Field(50, 10));
+        rig.add(new Field(51, 200));
+        rig.manager.click(20, 15);
+        rig.manager.platform.typeIntoEditPopup(&rig.manager.window, " typed ");
+        rig.manager.click(210, 15);
+        EXPECT_STREQ(first->text(), "typed");
+        EXPECT_EQ(first->heard, std::vector<uint16_t>{MSG_EDIT_DONE});
+    }
 }
 
 TEST(Buttons, PulseRunsOnItsTimerUntilDone) {

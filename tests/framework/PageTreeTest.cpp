@@ -1,3 +1,4 @@
+#include "CCEditCtrl.h"
 #include "CControl.h"
 #include "CCPage.h"
 #include "../support/PageSupport.h"
@@ -408,13 +409,16 @@ TEST(PageManager, RemovalForgetsEverythingThatPointsAtTheObject) {
     inner->setCapture(true);
     manager.send(MSG_MOUSE_MOVE, 15, 15);
     EXPECT_EQ(manager.hoverObject(), inner);
-    manager.setEditObject(inner);
+    new CCEditCtrl(7, 0, 0, 20, 20, inner, "typed", 10, false); // held by the manager
+    ASSERT_NE(manager.editObject(), nullptr);
     manager.fadeTo(inner, 10, 50, 0);
     ASSERT_TRUE(manager.animator().hasEntry(inner));
     delete group; // removes itself and its child from the tree
     EXPECT_EQ(manager.captureObject(), nullptr);
     EXPECT_EQ(manager.hoverObject(), nullptr);
-    EXPECT_EQ(manager.editObject(), nullptr);
+    ASSERT_NE(manager.editObject(), nullptr);
+    EXPECT_EQ(manager.editObject()->owner(), nullptr) << "its owner is gone: it tells no one";
+    manager.endEditing();
     EXPECT_EQ(manager.animator().entryCount(), 0u);
     manager.send(MSG_MOUSE_MOVE, 16, 16); // nothing dangles
     manager.animator().runPass();
