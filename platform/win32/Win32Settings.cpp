@@ -7,11 +7,11 @@
 
 namespace {
 
-bool setValue(const std::string& name, DWORD type, const std::string& bytes) {
+bool setValue(const char* keyName, const std::string& name, DWORD type, const std::string& bytes) {
     if (name.empty() || name.size() > SettingsStore::kMaxNameLength || bytes.size() > SettingsStore::kMaxValueBytes)
         return false;
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
     // A text is stored without its terminator, as long as the text itself.
@@ -23,9 +23,9 @@ bool setValue(const std::string& name, DWORD type, const std::string& bytes) {
 
 } // namespace
 
-bool WriteRegistryDword(const char* name, uint32_t value) {
+bool WriteRegistryDword(const char* name, uint32_t value, const char* keyName) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
     const DWORD stored = value;
@@ -35,9 +35,9 @@ bool WriteRegistryDword(const char* name, uint32_t value) {
     return result == ERROR_SUCCESS;
 }
 
-bool ReadRegistryDword(const char* name, uint32_t& value) {
+bool ReadRegistryDword(const char* name, uint32_t& value, const char* keyName) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     DWORD type = 0, stored = 0, size = sizeof stored;
     const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size);
@@ -53,7 +53,7 @@ bool Win32Settings::readValue(const std::string& name, Kind& kind, std::string& 
     if (name.empty() || name.size() > kMaxNameLength)
         return false;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     DWORD type = 0, size = 0;
     LONG result = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
@@ -95,9 +95,9 @@ bool Win32Settings::readValue(const std::string& name, Kind& kind, std::string& 
 }
 
 bool Win32Settings::writeText(const std::string& name, const std::string& text) {
-    return setValue(name, REG_SZ, text);
+    return setValue(key_.c_str(), name, REG_SZ, text);
 }
 
 bool Win32Settings::writeBinary(const std::string& name, const std::string& bytes) {
-    return setValue(name, REG_BINARY, bytes);
+    return setValue(key_.c_str(), name, REG_BINARY, bytes);
 }
