@@ -89,6 +89,10 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_STREQ(g.page()->powerDisplay()->text(), "Off");
         EXPECT_EQ(g.page()->meter()->value(), 50);
         g.expectScreen("gallery_values");
+        g.click(125, 141); // the power button and its linked display
+        EXPECT_EQ(g.page()->powerButton()->value(), 1);
+        EXPECT_STREQ(g.page()->powerDisplay()->text(), "On");
+        g.expectScreen("gallery_power_on");
 
         // A level typed into its field reaches the parameter, the field and the meter.
         g.type(130, 68, " 0.8 ");
@@ -101,10 +105,6 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         g.type(130, 68, "0.9", false); // Escape
         EXPECT_STREQ(g.page()->levelField()->text(), "Level 0.25");
         EXPECT_EQ(g.window->editor()->editObject(), nullptr);
-
-        g.click(125, 141); // the power button and its linked display
-        EXPECT_EQ(g.page()->powerButton()->value(), 1);
-        EXPECT_STREQ(g.page()->powerDisplay()->text(), "On");
 
         g.click(300, 22); // the second tab
         EXPECT_EQ(g.page()->section(), 1);

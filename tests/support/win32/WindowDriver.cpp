@@ -18,7 +18,11 @@
 //                                         (a window a whole multiple of its size is
 //                                         compared block by block)
 //   window-driver registry get NAME | set NAME VALUE | delete NAME
-//                                         the program's settings key
+//                                         the program's settings key; get prints a dword
+//                                         as a number, a binary value as hex bytes
+//
+// QUORIX_DRIVER_CLASS and QUORIX_DRIVER_KEY name another program's window class and
+// settings key (the gallery's).
 #include "PngImage.h"
 
 #include <windows.h>
@@ -34,9 +38,11 @@
 
 namespace {
 
-constexpr const char* kMainClass = "Quorix-Firmware-Main-C7WK0-3HYR7";
+const char* const kMainClass =
+    std::getenv("QUORIX_DRIVER_CLASS") ? std::getenv("QUORIX_DRIVER_CLASS") : "Quorix-Firmware-Main-C7WK0-3HYR7";
 constexpr const char* kEditorClass = "TVL-VST-001";
-constexpr const char* kSettingsKey = "SOFTWARE\\Quorix\\Firmware Updater\\1.00";
+const char* const kSettingsKey =
+    std::getenv("QUORIX_DRIVER_KEY") ? std::getenv("QUORIX_DRIVER_KEY") : "SOFTWARE\\Quorix\\Firmware Updater\\1.00";
 
 using Clock = std::chrono::steady_clock;
 
@@ -229,14 +235,24 @@ int registry(int argc, char** argv) {
     if (verb == "get") {
         if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
             return 1;
-        DWORD type = 0, value = 0, size = sizeof value;
-        const bool read = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-                              ERROR_SUCCESS &&
-                          type == REG_DWORD;
+        DWORD type = 0, size = 0;
+        BYTE bytes[4096];
+        size = sizeof bytes;
+        const bool read = RegQueryValueExA(key, name, nullptr, &type, bytes, &size) == ERROR_SUCCESS;
         RegCloseKey(key);
-        if (read)
+        if (read && type == REG_DWORD && size == 4) {
+            DWORD value = 0;
+            std::memcpy(&value, bytes, 4);
             std::printf("%lu\n", static_cast<unsigned long>(value));
-        return read ? 0 : 1;
+            return 0;
+        }
+        if (read && type == REG_BINARY) {
+            for (DWORD i = 0; i < size; ++i)
+                std::printf("%02x", bytes[i]);
+            std::printf("\n");
+            return 0;
+        }
+        return 1;
     }
     if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)

@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# The gallery in a real X server (Xvfb), driven with xdotool: a click on a button
+# shows in its linked display, the value is kept in the settings file at the close
+# and comes back at the next start. The same golden images as the in-memory test.
+#
+#   gallery-e2e.sh BUILD_DIR GOLDEN_DIR
+set -u
+build=$1
+golden=$2
+gallery=$build/quorix-gallery
+shot=$build/tests/support/x11-window-shot
+class=Quorix-Gallery-Main
+desktop=336699
+
+work=$(mktemp -d)
+xvfb=
+cleanup() {
+    [ -n "${app:-}" ] && kill "$app" 2>/dev/null
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*"
+    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/e2e-gallery-$(basename "$f")"; done
+    exit 1
+}
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+export HOME=$work XDG_CONFIG_HOME=$work/config
+"$shot" --paint-root $desktop
+
+expect() { # NAME
+    "$shot" --class $class --golden "$golden/$1.png" --behind $desktop --wait 5000 \
+        --out "$work/$1.png" || fail "the gallery does not show $1"
+}
+start() {
+    "$gallery" &
+    app=$!
+    expect "$1"
+    window=$(xdotool search --class "^$class\$" | head -n1)
+    [ -n "$window" ] || fail "xdotool finds no gallery window"
+}
+finish() {
+    xdotool mousemove --window "$window" 454 22 click 1 # X
+    wait "$app" || fail "the gallery exited with $?"
+    app=
+}
+
+"$gallery" --version | grep -q "^quorix-gallery 1.3.00$" || fail "--version"
+start gallery_values
+xdotool mousemove --window "$window" 125 141 click 1 # the power button
+expect gallery_power_on
+finish
+grep -q '^GalleryPreset=binary:01' "$work/config/quorix/settings-gallery" || fail "no preset in the settings file"
+start gallery_power_on # as it was left
+finish
+echo "gallery end to end: passed"
