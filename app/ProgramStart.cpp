@@ -14,10 +14,52 @@
 
 std::atomic<uint8_t> ExitResult{0};
 
+namespace {
+
+// "--name VALUE" or "--name=VALUE"; true when arg is the option (value may be missing).
+bool valueOption(const std::vector<std::string>& args, size_t& i, const std::string& name,
+                 std::optional<std::string>& value) {
+    const std::string& arg = args[i];
+    if (arg.rfind(name + "=", 0) == 0) {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (arg != name)
+        return false;
+    if (i + 1 < args.size())
+        value = args[++i];
+    return true;
+}
+
+} // namespace
+
 ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
     ProgramArguments parsed;
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h" || arg == "/?") {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::optional<std::string> value;
+        if (valueOption(args, i, "--device", value) || valueOption(args, i, "--log", value) ||
+            valueOption(args, i, "--udev-rule", value)) {
+            const std::string name = arg.substr(0, arg.find('='));
+            if (!value || value->empty()) {
+                parsed.usageError = name + " needs a value";
+                continue;
+            }
+            if (name == "--device")
+                parsed.devicePath = *value;
+            else if (name == "--log")
+                parsed.logPath = *value;
+            else
+                parsed.udevRule = *value;
+        } else if (arg == "--json") {
+            parsed.json = true;
+        } else if (arg == "--list") {
+            parsed.list = true;
+        } else if (arg == "--watch") {
+            parsed.watch = true;
+        } else if (arg == "--force") {
+            parsed.force = true;
+        } else if (arg == "--help" || arg == "-h" || arg == "/?") {
             parsed.help = true;
         } else if (arg == "--version") {
             parsed.version = true;
@@ -31,6 +73,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
                 return parsed;
         }
     }
+    if (parsed.usageError.empty() && !parsed.watch && (parsed.force || !parsed.logPath.empty()))
+        parsed.usageError = std::string(parsed.force ? "--force" : "--log") + " belongs to --watch";
     return parsed;
 }
 
@@ -46,7 +90,7 @@ int runProgram(const ProgramHost& host) {
         return runTerminalProgram(host.commandLine, arguments, *host.out, *host.err, host.stdoutTerminal);
     };
     if (arguments.help || arguments.version || !arguments.error.empty() || arguments.terminal ||
-        !host.openWindowing)
+        arguments.terminalOnly() || !arguments.usageError.empty() || !host.openWindowing)
         return terminalRun();
 
     std::string error;

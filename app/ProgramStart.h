@@ -8,6 +8,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,22 @@ struct ProgramArguments {
     bool simulate = false;
     std::vector<SimulatedDeviceConfig> simulatedDevices; // parsed once, here
     std::string error; // a bad --simulate setting; empty when fine
+
+    // For scripts and production lines; each means a terminal run.
+    bool json = false;      // --json: one JSON object per line on stdout
+    bool list = false;      // --list: the HID interfaces present
+    bool watch = false;     // --watch: update every matching device plugged
+    bool force = false;     // --watch --force: also devices at the file's version
+    std::string devicePath; // --device PATH: only this interface
+    std::string logPath;    // --watch --log PATH: one JSON line per device, appended
+    std::optional<std::string> udevRule; // --udev-rule "vid_XXXX&pid_YYYY"
+    std::string usageError; // an option without its value, or out of place
+    bool terminalOnly() const { return json || list || watch || udevRule || !devicePath.empty(); }
 };
 
-// The program's own options (--help, --version, --terminal, --simulate[=...]).
-// Anything else is left to the -path:/-id: search and otherwise ignored.
+// The program's own options (--help, --version, --terminal, --simulate[=...], and
+// --json, --list, --watch, --force, --device, --log, --udev-rule). Anything else
+// is left to the -path:/-id: search and otherwise ignored.
 ProgramArguments parseProgramArguments(const std::vector<std::string>& args);
 
 // The devices the arguments ask for: the simulated ones, or the system's.

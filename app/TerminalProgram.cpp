@@ -2,9 +2,14 @@
 
 #include "CUpdatePresenter.h"
 #include "CUpdateWorker.h"
-#include "PlatformConsole.h"
+#include "DeviceListing.h"
 #include "DeviceSearch.h"
+#include "FactoryWatch.h"
 #include "HidSystem.h"
+#include "OneInterfaceHid.h"
+#include "PlatformConsole.h"
+#include "RunReporter.h"
+#include "StartCauses.h"
 #include "UpdateTexts.h"
 #include "UpdateView.h"
 
@@ -19,13 +24,31 @@ namespace {
 const char* kUsage =
     "usage: quorix-updater [FILE.qfu] [--simulate[=SETTINGS]]\n"
     "       quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\" [--simulate[=SETTINGS]] [--terminal]\n"
+    "       quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\" --watch [--force] [--log LOG]\n"
+    "       quorix-updater --list [-id:\"vid_XXXX&pid_YYYY\"]\n"
+    "       quorix-updater --udev-rule \"vid_XXXX&pid_YYYY\"\n"
     "       quorix-updater --help | --version\n"
     "\n"
     "Without -path: and -id: the program opens its window (a file named alone is loaded\n"
     "as if it had been dropped on it). With both it updates the device named by -id:\n"
     "with the update file named by -path:, showing the progress, and exits with 0 only\n"
     "after a successful update: in the window, or in the terminal with --terminal or\n"
-    "when there is no display.\n"
+    "when there is no display. Why an attempt failed, its retries and the outcome are\n"
+    "told on stderr.\n"
+    "\n"
+    "  --json                 one JSON object per line on stdout (events: waiting, device,\n"
+    "                         progress, attempt-failed, retrying, result; with --watch also\n"
+    "                         skipped and summary; with --list interface)\n"
+    "  --device PATH          use only this interface (as --list shows it) when several\n"
+    "                         identical devices are connected\n"
+    "  --list                 the HID interfaces present; with -id: the matching ones are\n"
+    "                         asked for their versions and block size\n"
+    "  --watch                factory mode: update every matching device as it is plugged,\n"
+    "                         several at once, each once per plug; Ctrl-C ends after the\n"
+    "                         running updates with \"updated N, failed M, skipped K\"\n"
+    "  --force                with --watch: also devices that have the file's version\n"
+    "  --log LOG              with --watch: append one JSON line per device to LOG\n"
+    "  --udev-rule ID         print the udev rule that lets users open the device (Linux)\n"
     "\n"
     "  --simulate[=SETTINGS]  use a built-in simulated device instead of real ones;\n"
     "                         SETTINGS is a comma-separated list of\n"
@@ -40,13 +63,15 @@ const char* kUsage =
     "                         ',' and ';'; no two devices may share one)\n"
     "\n"
     "Exit status: 0 after a successful update (and for --help and --version),\n"
-    "1 when the update failed or could not start, 2 for a bad --simulate setting.\n";
+    "1 when the update failed or could not start, 2 for a bad --simulate setting.\n"
+    "With --watch: 0 when no update failed.\n";
 
 // Prints what the update page shows: each new list of lines, and the progress as
 // a live bar on a terminal or as "NN%" lines every 10 % otherwise.
 class TerminalView : public UpdateView {
 public:
-    TerminalView(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+    TerminalView(std::ostream& out, bool terminal, bool showProgress = true)
+        : out_(out), terminal_(terminal), showProgress_(showProgress) {}
 
     void showLines(const std::vector<std::string>& lines) override {
         if (lines == lastLines_)
@@ -68,7 +93,7 @@ public:
         // A terminal line only moves forward: the page's reset to 0 at the end of a
         // run is not worth a line of its own.
         percent = std::clamp(percent, 0, 100);
-        if (!progressShown_ || percent <= lastPercent_)
+        if (!showProgress_ || !progressShown_ || percent <= lastPercent_)
             return;
         lastPercent_ = percent;
         if (terminal_) {
@@ -110,6 +135,7 @@ private:
 
     std::ostream& out_;
     const bool terminal_;
+    const bool showProgress_;
     std::vector<std::string> lastLines_;
     bool progressShown_ = false;
     bool barOnLine_ = false;
@@ -134,19 +160,126 @@ std::optional<std::string> findInaccessibleInterface(HidSystem& hid, const std::
     return std::nullopt;
 }
 
+namespace {
+
+// Nothing reaches it: for callers that do not want the causes.
+std::ostream& nowhere() {
+    static std::ostream stream(nullptr);
+    return stream;
+}
+
+// Why the command-line run could not start, for the final line.
+std::string startFailureCause(HidSystem& hid, CUpdateWorker& worker, const UpdateOptions& options,
+                              const TerminalRunOptions& run, bool& permissionDenied,
+                              std::string& deniedPath) {
+    uint16_t vendorId = 0, productId = 0;
+    if (!CFirmwareUpdater::parseIdentity(options.identity->c_str(), vendorId, productId))
+        return "-id: \"" + *options.identity + "\" names no device (vid_XXXX&pid_YYYY)";
+    const std::string pattern = devicePattern(vendorId, productId);
+    if (!worker.present()) {
+        if (const auto unopened = findUnopenedInterface(hid, pattern)) {
+            if (unopened->status == HidOpenStatus::PermissionDenied) {
+                permissionDenied = true;
+                deniedPath = unopened->path;
+                return "permission denied: " + unopened->path;
+            }
+            return "device busy (opened elsewhere): " + unopened->path;
+        }
+        return "no matching device within 10 s" +
+               (run.devicePath.empty() ? std::string() : " (--device " + run.devicePath + ")");
+    }
+    if (!worker.updater().fileLoaded()) {
+        const std::string problem = updateFileProblem(*options.path);
+        return problem.empty() ? "update file not loadable: " + *options.path : problem;
+    }
+    return "the update file is for " +
+           devicePattern(worker.updater().vendorId(), worker.updater().productId()) + ", not " +
+           pattern;
+}
+
+} // namespace
+
 int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
-                         std::ostream& out, bool terminal, std::shared_ptr<WorkerClock> clock) {
+                         std::ostream& out, bool terminal, std::shared_ptr<WorkerClock> clock,
+                         const TerminalRunOptions& run) {
     ExitResult = 0;
     if (!hid || !options.complete())
         return 1; // nothing to update: a failure, as the command line reports it
-    TerminalView view(out, terminal);
+    std::ostream& err = run.err ? *run.err : nowhere();
+    RunReporter reporter(out, err, run.json, RunReporter::Mode::Single);
+    // With JSON, stdout carries nothing else: the page's lines go to stderr.
+    TerminalView view(run.json ? err : out, terminal && !run.json, !run.json);
+    std::shared_ptr<HidSystem> deviceHid =
+        run.devicePath.empty() ? hid : std::make_shared<OneInterfaceHid>(hid, run.devicePath);
+    const auto startedAt = std::chrono::steady_clock::now();
     bool stopped = false;
     {
-        CUpdateWorker worker(hid, std::move(clock));
+        CUpdateWorker worker(deviceHid, std::move(clock));
+        worker.enableEvents();
         CUpdatePresenter presenter(worker, view);
+        reporter.waiting(*options.identity, run.devicePath, CUpdateWorker::kDeviceWaitMs / 1000);
         presenter.prepareCommandLine(&ExitResult);
         const bool started =
             presenter.startCommandLineUpdate(options.path->c_str(), options.identity->c_str());
+
+        std::optional<WorkerEvent> ended;
+        std::string devicePath; // the interface the worker took, once it found one
+        auto follow = [&] {
+            const int state = worker.displayState();
+            for (const WorkerEvent& event : worker.takeEvents()) {
+                switch (event.kind) {
+                case WorkerEvent::Kind::Device: {
+                    DeviceReport report;
+                    report.failure = event.failure;
+                    report.answered = event.failure.kind == UpdateFailure::Kind::None ||
+                                      event.failure.kind == UpdateFailure::Kind::BlockSizeZero ||
+                                      event.failure.kind == UpdateFailure::Kind::BlockSizeTooLarge;
+                    report.hardware = event.hardware;
+                    report.firmware = event.firmware;
+                    report.blockSize = event.blockSize;
+                    devicePath = event.path;
+                    reporter.device(event.path, report);
+                    std::vector<std::string> paths, matching;
+                    if (run.devicePath.empty() && hid->listInterfaces(paths)) {
+                        const FirmwareHeader header = worker.updater().header();
+                        const std::string pattern = devicePattern(header.vendorId(), header.productId());
+                        for (const std::string& path : paths)
+                            if (pathMatchesPattern(path, pattern))
+                                matching.push_back(path);
+                    }
+                    if (matching.size() > 1) {
+                        std::string names;
+                        for (const std::string& path : matching)
+                            names += (names.empty() ? "" : ", ") + path;
+                        reporter.note(std::to_string(matching.size()) + " devices match: " + names +
+                                      "; using " + event.path + " (choose one with --device PATH)");
+                    }
+                    break;
+                }
+                case WorkerEvent::Kind::AttemptFailed:
+                    reporter.attemptFailed(devicePath, event.attempt, event.failure);
+                    break;
+                case WorkerEvent::Kind::Retrying:
+                    reporter.retrying(devicePath, event.attempt, event.msLeft,
+                                      CUpdateWorker::kRetryWindowMs);
+                    break;
+                case WorkerEvent::Kind::RunEnded:
+                    ended = event;
+                    if (run.json && event.ok) {
+                        // Its last step can fall between two looks at the progress.
+                        const uint32_t blocks = worker.updater().blocksDone();
+                        reporter.progress(devicePath, 100, blocks, blocks);
+                    }
+                    break;
+                }
+            }
+            if (run.json && (state == SHOW_STARTED || state == SHOW_PROGRESS || state == SHOW_RESULT)) {
+                const uint32_t size = worker.updater().blockSize();
+                reporter.progress(devicePath, worker.progress(), worker.updater().blocksDone(),
+                                  size ? worker.updater().imageLength() / size : 0);
+            }
+        };
+
         // A first interrupt lets a started run end (a half-written image is worse
         // than waiting); a second one stops it.
         const int interruptsBefore = interruptsCounted();
@@ -160,23 +293,94 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                 if (stopped || !presenter.deferClose())
                     break;
             }
+            follow();
             presenter.onTick();
             std::this_thread::sleep_for(std::chrono::milliseconds(CUpdatePresenter::kTickMs));
         }
         deferInterrupts(false);
-        if (!started && !worker.present()) {
-            // Say why a device that is there could not be used, where the OS can tell.
-            const FirmwareHeader header = worker.updater().header();
-            if (worker.updater().explicitIdentity())
-                if (const auto path = findInaccessibleInterface(
-                        *hid, devicePattern(header.vendorId(), header.productId())))
-                    for (const std::string& line :
-                         hidAccessAdvice(*path, header.vendorId(), header.productId()))
-                        out << line << "\n";
+        follow();
+        if (started) {
+            RunOutcome outcome;
+            if (ended && !stopped) {
+                outcome = outcomeOf(*ended);
+            } else {
+                outcome.cause = "stopped by an interrupt";
+                outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                                                startedAt).count();
+            }
+            reporter.result(devicePath, outcome);
+        } else {
+            bool denied = false;
+            std::string deniedPath;
+            const std::string cause =
+                startFailureCause(*deviceHid, worker, options, run, denied, deniedPath);
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
+            if (denied) {
+                // Say how to get access where the OS can tell (with JSON: on stderr).
+                const FirmwareHeader header = worker.updater().header();
+                std::ostream& advice = run.json ? err : out;
+                for (const std::string& line :
+                     hidAccessAdvice(deniedPath, header.vendorId(), header.productId()))
+                    advice << line << "\n";
+                advice.flush();
+            }
+            reporter.result("", RunOutcome{false, 0, seconds, cause});
         }
     } // the worker stops a run still going, closes the device and ends here
     closeOpenDeviceList();
     return ExitResult != 0 && !stopped ? 0 : 1;
+}
+
+int runFactoryMode(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
+                   const ProgramArguments& arguments, std::ostream& out, std::ostream& err,
+                   std::shared_ptr<WorkerClock> clock) {
+    if (!hid || !options.complete())
+        return 1;
+    RunReporter reporter(out, err, arguments.json, RunReporter::Mode::Watch);
+    WatchSettings settings;
+    settings.filePath = *options.path;
+    settings.identity = *options.identity;
+    settings.force = arguments.force;
+    settings.logPath = arguments.logPath;
+    if (!arguments.devicePath.empty())
+        hid = std::make_shared<OneInterfaceHid>(hid, arguments.devicePath);
+    bool aborted = false;
+    WatchSummary summary;
+    {
+        FactoryWatch watch(hid, settings, reporter, std::move(clock));
+        if (!watch.begin())
+            return 1;
+        // Every interrupt is ours to act on: the first ends the watch once the running
+        // updates are done, a second one stops them.
+        const int interruptsBefore = interruptsCounted();
+        bool stopping = false;
+        deferInterrupts(true);
+        for (;;) {
+            const int interrupts = interruptsCounted() - interruptsBefore;
+            if (interrupts >= 1 && !stopping) {
+                stopping = true;
+                watch.stopTaking();
+                if (watch.updating())
+                    reporter.note("ending after the running updates (Ctrl-C again stops them)");
+            }
+            if (interrupts >= 2) {
+                aborted = true;
+                watch.abortUpdates();
+                break;
+            }
+            watch.step();
+            if (stopping && !watch.updating())
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(CUpdatePresenter::kTickMs));
+        }
+        deferInterrupts(false);
+        watch.finish();
+        summary = watch.summary();
+    }
+    closeOpenDeviceList();
+    reporter.summary(summary.updated, summary.failed, summary.skipped);
+    return summary.failed == 0 && !aborted ? 0 : 1;
 }
 
 int runTerminalProgram(const std::string& commandLine, const std::vector<std::string>& args,
@@ -198,7 +402,23 @@ int runTerminalProgram(const std::string& commandLine, const ProgramArguments& a
         out << kProgramVersion << "\n";
         return 0;
     }
+    if (!arguments.usageError.empty()) {
+        err << "quorix-updater: " << arguments.usageError << "\n" << kUsage;
+        return 1;
+    }
+    if (arguments.udevRule) {
+        uint16_t vendorId = 0, productId = 0;
+        if (!CFirmwareUpdater::parseIdentity(arguments.udevRule->c_str(), vendorId, productId)) {
+            err << "quorix-updater: --udev-rule needs an identity such as \"vid_1209&pid_0001\"\n";
+            return 1;
+        }
+        out << udevRule(vendorId, productId) << "\n";
+        return 0;
+    }
     const UpdateOptions options = parseUpdateOptions(commandLine);
+    if (arguments.list)
+        return runDeviceList(hidSystemFor(arguments), options.identity, arguments.devicePath,
+                             arguments.json, out, err);
     if (!options.complete()) {
         err << "quorix-updater: both -path:\"FILE\" and -id:\"vid_XXXX&pid_YYYY\" are needed\n"
             << kUsage;
@@ -206,5 +426,11 @@ int runTerminalProgram(const std::string& commandLine, const ProgramArguments& a
     }
 
     installInterruptCounter();
-    return runCommandLineUpdate(hidSystemFor(arguments), options, out, terminal);
+    if (arguments.watch)
+        return runFactoryMode(hidSystemFor(arguments), options, arguments, out, err);
+    TerminalRunOptions run;
+    run.err = &err;
+    run.json = arguments.json;
+    run.devicePath = arguments.devicePath;
+    return runCommandLineUpdate(hidSystemFor(arguments), options, out, terminal, nullptr, run);
 }

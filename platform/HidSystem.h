@@ -47,6 +47,10 @@ public:
 // The real devices of this OS (defined by the platform folder linked in).
 std::shared_ptr<HidSystem> createPlatformHidSystem();
 
+// The udev rule that lets the logged-in user open the device's hidraw nodes (one
+// line, for a file under /etc/udev/rules.d/).
+std::string udevRule(uint16_t vendorId, uint16_t productId);
+
 // Lines telling the user how to get access to an interface that exists but may not
 // be opened (for example the udev rule that grants it on Linux).
 std::vector<std::string> hidAccessAdvice(const std::string& path, uint16_t vendorId,

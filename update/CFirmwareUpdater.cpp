@@ -6,6 +6,7 @@
 #include "HidSystem.h"
 #include "UpdateFileCheck.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -204,8 +205,38 @@ bool CFirmwareUpdater::sendRequest(uint8_t length, const uint8_t* data) {
     return device_.writeReport(requestReport_);
 }
 
+bool CFirmwareUpdater::fail(UpdateFailure::Kind kind, int block, uint32_t value, uint32_t other) {
+    lastFailure_ = UpdateFailure{kind, block, value, other};
+    return false;
+}
+
+bool CFirmwareUpdater::deviceStillListed() {
+    std::vector<std::string> paths;
+    return hid_->listInterfaces(paths) &&
+           std::find(paths.begin(), paths.end(), device_.path()) != paths.end();
+}
+
+UpdateFailure::Kind CFirmwareUpdater::unopenedKind(const std::string& pattern) {
+    std::vector<std::string> paths;
+    if (!hid_->listInterfaces(paths))
+        return UpdateFailure::Kind::NotConnected;
+    UpdateFailure::Kind kind = UpdateFailure::Kind::NotConnected;
+    for (const std::string& path : paths) {
+        if (!pathMatchesPattern(path, pattern))
+            continue;
+        std::unique_ptr<HidConnection> probe;
+        const HidOpenStatus status = hid_->open(path, probe);
+        if (status == HidOpenStatus::PermissionDenied)
+            return UpdateFailure::Kind::PermissionDenied; // the one the user can fix
+        if (status == HidOpenStatus::Failed)
+            kind = UpdateFailure::Kind::Busy;
+    }
+    return kind;
+}
+
 bool CFirmwareUpdater::awaitResponse() {
     using Clock = std::chrono::steady_clock;
+    malformedSeen_ = false;
     const auto deadline = Clock::now() + std::chrono::milliseconds(CHidDevice::kTransferTimeoutMs);
     for (;;) {
         // Each read gets only what is left: a malformed reply must not restart the wait.
@@ -221,6 +252,7 @@ bool CFirmwareUpdater::awaitResponse() {
         }
         if (reportWellFormed(responseReport_))
             return true;
+        malformedSeen_ = true;
     }
 }
 
@@ -270,14 +302,15 @@ bool CFirmwareUpdater::releaseForeignDevice() {
 
 bool CFirmwareUpdater::queryInfo() {
     if (!fileLoaded() && !explicitIdentity_)
-        return false;
+        return fail(UpdateFailure::Kind::NoFile);
     releaseForeignDevice(); // never another device's information, never its handle
     if (!device_.isOpen()) {
         resetDeviceInfo();
         const FirmwareHeader current = header();
-        findDevice(*hid_, device_, devicePattern(current.vendorId(), current.productId()), true);
+        const std::string pattern = devicePattern(current.vendorId(), current.productId());
+        findDevice(*hid_, device_, pattern, true);
         if (!device_.isOpen())
-            return false;
+            return fail(unopenedKind(pattern));
     }
     if (staging_)
         return true;
@@ -286,7 +319,8 @@ bool CFirmwareUpdater::queryInfo() {
     beginRequest(data, CMD_GET_INFO, 0);
     sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data); // a lost request shows as no answer
     if (!awaitResponse())
-        return false;
+        return fail(deviceStillListed() ? UpdateFailure::Kind::NoInfoReply
+                                        : UpdateFailure::Kind::NotConnected);
 
     const uint8_t* r = responseReport_;
     hardwareVersion_ = packVersion(FirmwareVersion{r[kResponseHardwareBuild + 2],
@@ -304,52 +338,67 @@ bool CFirmwareUpdater::queryInfo() {
         if (!staging_)
             stagingSize_ = 0;
     }
-    return staging_ != nullptr;
+    if (size == 0)
+        return fail(UpdateFailure::Kind::BlockSizeZero);
+    if (!staging_)
+        return fail(UpdateFailure::Kind::BlockSizeTooLarge, -1, size);
+    return true;
 }
 
 bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<bool>* abort) {
+    blocksDone_ = 0;
     if (!fileLoaded() && !explicitIdentity_)
-        return false;
+        return fail(UpdateFailure::Kind::NoFile);
     if (!queryInfo())
         return false;
     const uint32_t size = blockSize_;
-    if (size == 0 || size > kMaxBlockSize)
-        return false;
+    if (size == 0)
+        return fail(UpdateFailure::Kind::BlockSizeZero);
+    if (size > kMaxBlockSize)
+        return fail(UpdateFailure::Kind::BlockSizeTooLarge, -1, size);
 
     const FirmwareHeader current = header();
     const uint32_t length = current.imageLength();
     // Only whole blocks: the device's CRC covers a full block, and a short last
     // block would make it read past the image.
-    if (length % size != 0 || length / size > kMaxBlockCount)
-        return false;
+    if (length % size != 0)
+        return fail(UpdateFailure::Kind::ImageNotWholeBlocks, -1, length, size);
+    if (length / size > kMaxBlockCount)
+        return fail(UpdateFailure::Kind::TooManyBlocks, -1, length / size);
 
     totalLength_ = remaining_ = length;
     blockIndex_ = 0;
     lastBlockIndex_ = static_cast<uint16_t>(length / size - 1);
     imageCursor_ = imageStart();
+    lastFailure_ = UpdateFailure{};
     if (length == 0)
         return true;
     if (!imageCursor_)
-        return false;
+        return fail(UpdateFailure::Kind::NoFile);
 
     auto aborted = [abort] { return abort && abort->load(); };
+    auto writeFailed = [this] {
+        return fail(deviceStillListed() ? UpdateFailure::Kind::ReportNotTaken
+                                        : UpdateFailure::Kind::DeviceGone,
+                    blockIndex_);
+    };
     uint8_t data[kMaxReportData];
     while (remaining_ > 0) {
         if (aborted())
-            return false;
+            return fail(UpdateFailure::Kind::Stopped, blockIndex_);
         blockCrc_ = blockCrc(imageCursor_, size / 4);
         beginRequest(data, CMD_BLOCK_START, 0);
         byteorder::writeLe16(data + kRequestBlockIndex, blockIndex_);
         byteorder::writeLe16(data + kRequestLastBlockIndex, lastBlockIndex_);
         byteorder::writeLe32(data + kRequestBlockCrc, blockCrc_);
         if (!sendRequest(static_cast<uint8_t>(kBlockStartLength), data))
-            return false;
+            return writeFailed();
 
         leftInBlock_ = static_cast<uint16_t>(remaining_ < size ? remaining_ : size);
         packetIndex_ = 0;
         while (leftInBlock_ > 0) {
             if (aborted())
-                return false;
+                return fail(UpdateFailure::Kind::Stopped, blockIndex_);
             size_t n = kMaxPacketPayload;
             if (leftInBlock_ <= kMaxPacketPayload) {
                 n = leftInBlock_;
@@ -366,12 +415,21 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<b
             ++packetIndex_;
             progress = static_cast<int>(100.0 - static_cast<double>(remaining_) / totalLength_ * 100.0);
             if (!written)
-                return false;
+                return writeFailed();
         }
 
-        if (!awaitResponse() || responseReport_[kResponseStatus] != kStatusAccepted)
-            return false;
+        if (!awaitResponse()) {
+            if (!deviceStillListed())
+                return fail(UpdateFailure::Kind::DeviceGone, blockIndex_);
+            return fail(malformedSeen_ ? UpdateFailure::Kind::BadChecksum
+                                       : UpdateFailure::Kind::NoReply,
+                        blockIndex_);
+        }
+        if (responseReport_[kResponseStatus] != kStatusAccepted)
+            return fail(UpdateFailure::Kind::Refused, blockIndex_,
+                        responseReport_[kResponseStatus]);
         ++blockIndex_;
+        ++blocksDone_;
     }
     return true;
 }

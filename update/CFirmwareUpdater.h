@@ -4,6 +4,7 @@
 #include "DeviceProtocol.h"
 #include "FirmwareHeader.h"
 #include "FirmwareVersion.h"
+#include "UpdateFailure.h"
 
 #include <atomic>
 #include <cstddef>
@@ -87,6 +88,10 @@ public:
     FirmwareVersion hardwareVersion() const { return unpackVersion(hardwareVersion_.load()); }
     FirmwareVersion firmwareVersion() const { return unpackVersion(firmwareVersion_.load()); }
     uint32_t blockSize() const { return blockSize_.load(); }
+    // Blocks the device accepted in the current run, readable from any thread.
+    uint32_t blocksDone() const { return blocksDone_.load(); }
+    // Why the last failed information query or run failed (worker thread).
+    const UpdateFailure& lastFailure() const { return lastFailure_; }
 
     // Block sizes and counts are carried in 16-bit fields.
     static constexpr uint32_t kMaxBlockSize = 65535;
@@ -94,6 +99,12 @@ public:
 
 private:
     bool failLoad();
+    // Notes why the protocol failed; returns false for the caller to pass on.
+    bool fail(UpdateFailure::Kind kind, int block = -1, uint32_t value = 0, uint32_t other = 0);
+    // After a transfer failed: gone when the interface is no longer listed.
+    bool deviceStillListed();
+    // Why an opening search opened nothing.
+    UpdateFailure::Kind unopenedKind(const std::string& pattern);
     void unloadLocked();
     void resetDeviceInfo();
     // Clears data and fills the fields every request starts with.
@@ -140,6 +151,9 @@ private:
     uint8_t responseReport_[kReportSize] = {};
     std::unique_ptr<uint8_t[]> staging_; // its presence marks the device info as known
     size_t stagingSize_ = 0;
+    std::atomic<uint32_t> blocksDone_{0};
+    bool malformedSeen_ = false; // during the last awaitResponse
+    UpdateFailure lastFailure_;
 
     std::atomic<bool> explicitIdentity_{false};
 };

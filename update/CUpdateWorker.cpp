@@ -95,6 +95,23 @@ bool CUpdateWorker::startCommandLineUpdate(const char* path, const char* identit
     return false;
 }
 
+void CUpdateWorker::post(WorkerEvent event) {
+    if (!eventsEnabled_)
+        return;
+    std::lock_guard<std::mutex> guard(eventsLock_);
+    if (events_.size() == kMaxEvents)
+        events_.pop_front();
+    events_.push_back(std::move(event));
+}
+
+std::vector<WorkerEvent> CUpdateWorker::takeEvents() {
+    std::lock_guard<std::mutex> guard(eventsLock_);
+    std::vector<WorkerEvent> taken(std::make_move_iterator(events_.begin()),
+                                   std::make_move_iterator(events_.end()));
+    events_.clear();
+    return taken;
+}
+
 void CUpdateWorker::followTarget() {
     const bool changed = targetChanged_.load();
     if (!updater_->releaseForeignDevice() && !changed)
@@ -148,8 +165,17 @@ void CUpdateWorker::pollTurn() {
     }
     if (found == present_)
         return;
-    if (found && (updater_->fileLoaded() || updater_->explicitIdentity()))
+    if (found && (updater_->fileLoaded() || updater_->explicitIdentity())) {
         updater_->queryInfo(); // a failed query still counts as present
+        WorkerEvent event;
+        event.kind = WorkerEvent::Kind::Device;
+        event.path = updater_->device().path();
+        event.hardware = updater_->hardwareVersion();
+        event.firmware = updater_->firmwareVersion();
+        event.blockSize = updater_->blockSize();
+        event.failure = updater_->lastFailure();
+        post(std::move(event));
+    }
     present_ = found;
     textsDirty_ = true;
     presenceEvent_.signal();
@@ -167,20 +193,51 @@ void CUpdateWorker::updateRun() {
 
     const int64_t start = clock_->nowMs();
     bool ok = false;
+    int attempt = 0;
+    UpdateFailure lastFailure, recovery;
     for (;;) {
+        ++attempt;
         ok = updater_->runUpdate(progress_, &abortRun_);
-        if (ok || abortRun_)
+        if (ok)
+            break;
+        lastFailure = abortRun_ ? UpdateFailure{UpdateFailure::Kind::Stopped}
+                                : updater_->lastFailure();
+        WorkerEvent failed;
+        failed.kind = WorkerEvent::Kind::AttemptFailed;
+        failed.attempt = attempt;
+        failed.failure = lastFailure;
+        post(std::move(failed));
+        if (abortRun_)
             break;
         // Wait for the device to come back, then start again from block 0. The
         // window is only looked at between attempts; an attempt is never cut off.
+        bool back = false;
         do {
             clock_->sleepMs(kRetryPauseMs);
             updater_->closeDevice();
-        } while (!abortRun_ && !updater_->queryInfo() && elapsedBelow(start, kRetryWindowMs));
-        if (abortRun_ || !elapsedBelow(start, kRetryWindowMs))
+            back = !abortRun_ && updater_->queryInfo();
+        } while (!abortRun_ && !back && elapsedBelow(start, kRetryWindowMs));
+        if (abortRun_ || !elapsedBelow(start, kRetryWindowMs)) {
+            if (!back && !abortRun_)
+                recovery = updater_->lastFailure();
             break;
+        }
+        WorkerEvent retrying;
+        retrying.kind = WorkerEvent::Kind::Retrying;
+        retrying.attempt = attempt + 1;
+        retrying.msLeft = kRetryWindowMs - (clock_->nowMs() - start);
+        post(std::move(retrying));
     }
     imageInUse_ = false; // nothing more is sent: a new file may come
+    WorkerEvent ended;
+    ended.kind = WorkerEvent::Kind::RunEnded;
+    ended.path = updater_->device().path();
+    ended.ok = ok;
+    ended.attempt = attempt;
+    ended.ms = clock_->nowMs() - start;
+    ended.failure = lastFailure;
+    ended.recovery = recovery;
+    post(std::move(ended));
 
     result_ = ok;
     displayState_ = SHOW_RESULT;

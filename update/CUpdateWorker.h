@@ -6,10 +6,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class HidSystem;
 class UpdateView;
@@ -24,6 +26,29 @@ enum DisplayState : int {
 };
 
 enum class LoadOutcome { Loaded, Failed, RefusedDuringUpdate };
+
+// What a run went through, for front ends that tell it (the terminal, logs).
+struct WorkerEvent {
+    enum class Kind {
+        Device,        // the device became present: path, versions, block size
+        AttemptFailed, // attempt, failure
+        Retrying,      // attempt (the one starting now), msLeft of the retry window
+        RunEnded,      // ok, attempt (how many), ms, failure (the last attempt's; none
+                       // after a clean run), recovery
+    };
+    Kind kind = Kind::Device;
+    std::string path;
+    FirmwareVersion hardware, firmware;
+    uint32_t blockSize = 0;
+    int attempt = 0;
+    UpdateFailure failure;
+    // RunEnded: why the device could not be used again when the retry window
+    // closed (none when it could).
+    UpdateFailure recovery;
+    int64_t msLeft = 0;
+    bool ok = false;
+    int64_t ms = 0;
+};
 
 // The update worker: one background thread that polls for the device about ten
 // times a second, runs updates with retries and closes the device at the end. It
@@ -97,6 +122,12 @@ public:
     bool commandLineDone() const { return commandLineDone_.load(); }
     WorkerClock& clock() { return *clock_; }
 
+    // Events are kept only once asked for (the window never reads them), at most
+    // kMaxEvents, the oldest dropped first.
+    static constexpr size_t kMaxEvents = 1024;
+    void enableEvents() { eventsEnabled_ = true; }
+    std::vector<WorkerEvent> takeEvents();
+
 private:
     void loop();
     void pollTurn();
@@ -105,6 +136,7 @@ private:
     // Gives up a device that is not the loaded file's, with its close request.
     void followTarget();
     bool elapsedBelow(int64_t start, int limitMs) { return clock_->nowMs() - start < limitMs; }
+    void post(WorkerEvent event);
 
     std::shared_ptr<WorkerClock> clock_;
     std::unique_ptr<CFirmwareUpdater> updater_;
@@ -127,5 +159,8 @@ private:
     std::string identity_;
     bool hasIdentity_ = false; // guarded by identityLock_
     std::atomic<int> progress_{0};
+    std::atomic<bool> eventsEnabled_{false};
+    std::mutex eventsLock_;
+    std::deque<WorkerEvent> events_; // guarded by eventsLock_
     std::thread thread_; // last: starts once everything above exists
 };

@@ -167,13 +167,9 @@ std::shared_ptr<HidSystem> createPlatformHidSystem() {
 
 std::vector<std::string> hidAccessAdvice(const std::string& path, uint16_t vendorId,
                                          uint16_t productId) {
-    char rule[160];
-    std::snprintf(rule, sizeof rule,
-                  "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"%04x\", ATTRS{idProduct}==\"%04x\", "
-                  "TAG+=\"uaccess\"",
-                  vendorId, productId);
     return {"The device is connected, but this user may not open " +
                 path.substr(0, path.find('?')) + " (permission denied).",
             "To allow it, put this line in /etc/udev/rules.d/70-quorix-updater.rules,",
-            "then run 'sudo udevadm control --reload' and reconnect the device:", rule};
+            "then run 'sudo udevadm control --reload' and reconnect the device:",
+            udevRule(vendorId, productId)};
 }

@@ -1,0 +1,13 @@
+#include "JsonLines.h"
+
+#include <cstdio>
+
+std::string jsonLine(const nlohmann::json& object) {
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string hexId(uint16_t id) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04x", id);
+    return text;
+}

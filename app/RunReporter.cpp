@@ -1,0 +1,191 @@
+#include "RunReporter.h"
+
+#include "CUpdateWorker.h"
+#include "JsonLines.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+using nlohmann::json;
+
+namespace {
+
+std::string secondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", seconds);
+    return text;
+}
+
+double rounded(double seconds) {
+    return std::round(seconds * 100.0) / 100.0;
+}
+
+json textOrNull(const std::string& text) {
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+std::string attemptsText(int attempts) {
+    return std::to_string(attempts) + (attempts == 1 ? " attempt" : " attempts");
+}
+
+} // namespace
+
+RunOutcome outcomeOf(const WorkerEvent& ended) {
+    RunOutcome outcome;
+    outcome.ok = ended.ok;
+    outcome.attempts = ended.attempt;
+    outcome.seconds = static_cast<double>(ended.ms) / 1000.0;
+    if (ended.failure.kind != UpdateFailure::Kind::None)
+        outcome.cause = ended.failure.text();
+    if (ended.recovery.kind == UpdateFailure::Kind::NotConnected)
+        outcome.cause += "; not back within 15 s";
+    else if (ended.recovery.kind != UpdateFailure::Kind::None &&
+             ended.recovery.kind != ended.failure.kind)
+        outcome.cause += "; then " + ended.recovery.text();
+    return outcome;
+}
+
+RunReporter::RunReporter(std::ostream& out, std::ostream& err, bool asJson, Mode mode)
+    : out_(out), err_(err), json_(asJson), mode_(mode) {}
+
+std::string RunReporter::tag(const std::string& path) const {
+    return mode_ == Mode::Watch ? "[" + path + "] " : "";
+}
+
+void RunReporter::emit(const std::string& jsonText) {
+    out_ << jsonText << std::flush;
+}
+
+void RunReporter::note(const std::string& line) {
+    err_ << "quorix-updater: " << line << "\n" << std::flush;
+}
+
+void RunReporter::deviceLine(const std::string& line) {
+    if (mode_ == Mode::Watch && !json_)
+        out_ << line << "\n" << std::flush;
+    else
+        note(line);
+}
+
+void RunReporter::waiting(const std::string& identity, const std::string& devicePath,
+                          int seconds) {
+    if (json_) {
+        json event = {{"event", "waiting"}, {"identity", identity}, {"device", textOrNull(devicePath)}};
+        if (seconds > 0)
+            event["seconds"] = seconds;
+        emit(jsonLine(event));
+    } else if (mode_ == Mode::Watch) {
+        out_ << "Waiting for " << identity << " devices; Ctrl-C ends.\n" << std::flush;
+    }
+}
+
+void RunReporter::device(const std::string& path, const DeviceReport& report) {
+    uint16_t vendorId = 0, productId = 0;
+    idsInPath(path, vendorId, productId);
+    if (json_) {
+        json event = {{"event", "device"},
+                      {"path", path},
+                      {"vendor_id", hexId(vendorId)},
+                      {"product_id", hexId(productId)},
+                      {"hardware", report.answered ? json(report.hardware.text()) : json(nullptr)},
+                      {"firmware", textOrNull(firmwareText(report))},
+                      {"block_size", report.blockSize}};
+        if (!report.answered)
+            event["cause"] = report.failure.text();
+        emit(jsonLine(event));
+    }
+    std::string line = (mode_ == Mode::Watch ? tag(path) + "found" : "device " + path) + " (vid_" +
+                       hexId(vendorId) + "&pid_" + hexId(productId) + "): ";
+    if (report.answered)
+        line += "hardware " + report.hardware.text() + ", firmware " + firmwareText(report) +
+                ", block size " + std::to_string(report.blockSize);
+    else
+        line += "no information (" + report.failure.text() + ")";
+    if (mode_ == Mode::Watch && !json_)
+        out_ << line << "\n" << std::flush;
+    else if (mode_ == Mode::Single)
+        note(line);
+}
+
+void RunReporter::progress(const std::string& path, int percent, uint32_t block, uint32_t blocks) {
+    if (path != progressPath_) {
+        progressPath_ = path;
+        lastPercent_ = -1;
+    }
+    if (json_) {
+        if (percent != lastPercent_)
+            emit(jsonLine({{"event", "progress"},
+                           {"path", path},
+                           {"percent", percent},
+                           {"block", block},
+                           {"blocks", blocks}}));
+    } else if (mode_ == Mode::Watch && percent / 10 > lastPercent_ / 10) {
+        out_ << tag(path) << percent << "%\n" << std::flush;
+    }
+    lastPercent_ = percent;
+}
+
+void RunReporter::attemptFailed(const std::string& path, int attempt, const UpdateFailure& failure) {
+    if (json_)
+        emit(jsonLine({{"event", "attempt-failed"},
+                       {"path", path},
+                       {"attempt", attempt},
+                       {"cause", failure.text()},
+                       {"block", failure.atBlock() ? json(failure.block) : json(nullptr)}}));
+    note(tag(path) + "attempt " + std::to_string(attempt) + " failed: " + failure.text());
+}
+
+void RunReporter::retrying(const std::string& path, int attempt, int64_t msLeft, int windowMs) {
+    const double left = static_cast<double>(msLeft < 0 ? 0 : msLeft) / 1000.0;
+    if (json_)
+        emit(jsonLine({{"event", "retrying"},
+                       {"path", path},
+                       {"attempt", attempt},
+                       {"seconds_left", rounded(left)}}));
+    note(tag(path) + "retrying (attempt " + std::to_string(attempt) + ", " + secondsText(left) +
+         " s left of " + std::to_string(windowMs / 1000) + ")");
+}
+
+void RunReporter::result(const std::string& path, const RunOutcome& outcome) {
+    if (json_)
+        emit(jsonLine({{"event", "result"},
+                       {"path", textOrNull(path)},
+                       {"ok", outcome.ok},
+                       {"cause", textOrNull(outcome.cause)},
+                       {"seconds", rounded(outcome.seconds)},
+                       {"attempts", outcome.attempts}}));
+    std::string line = tag(path);
+    if (outcome.ok) {
+        line += "updated in " + secondsText(outcome.seconds) + " s (" + attemptsText(outcome.attempts);
+        if (!outcome.cause.empty())
+            line += "; last failure: " + outcome.cause;
+        line += ")";
+    } else if (outcome.attempts == 0) {
+        line += "update failed: " + outcome.cause;
+    } else {
+        line += "update failed after " + secondsText(outcome.seconds) + " s (" +
+                attemptsText(outcome.attempts) + "): " + outcome.cause;
+    }
+    deviceLine(line);
+}
+
+void RunReporter::skipped(const std::string& path, const std::string& firmware) {
+    if (json_)
+        emit(jsonLine({{"event", "skipped"},
+                       {"path", path},
+                       {"cause", "already up to date"},
+                       {"firmware", firmware}}));
+    deviceLine(tag(path) + "already up to date (firmware " + firmware + "): skipped");
+}
+
+void RunReporter::summary(int updated, int failed, int skipped) {
+    const std::string line = "updated " + std::to_string(updated) + ", failed " +
+                             std::to_string(failed) + ", skipped " + std::to_string(skipped);
+    if (json_) {
+        emit(jsonLine({{"event", "summary"}, {"updated", updated}, {"failed", failed}, {"skipped", skipped}}));
+        note(line);
+    } else {
+        out_ << line << "\n" << std::flush;
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "DeviceProbe.h"
+#include "UpdateFailure.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+struct WorkerEvent;
+
+// How a run ended, as the final line and the result event tell it.
+struct RunOutcome {
+    bool ok = false;
+    int attempts = 0;
+    double seconds = 0;
+    std::string cause; // the last cause; empty when there was none
+};
+
+// The run's outcome from the worker's last event: the last attempt's cause, and
+// why the device could not be used again when the retry window closed.
+RunOutcome outcomeOf(const WorkerEvent& ended);
+
+// Tells what update runs go through, beside the page's own lines. Causes always go
+// to stderr ("quorix-updater: attempt 1 failed: device gone at block 3"); with JSON
+// every event is also one JSON object on its own line of stdout, and nothing else
+// goes there. In factory mode (Watch) there are several devices: every line and
+// event names its device, and the devices' own lines go to stdout.
+class RunReporter {
+public:
+    enum class Mode { Single, Watch };
+
+    RunReporter(std::ostream& out, std::ostream& err, bool asJson, Mode mode);
+
+    void waiting(const std::string& identity, const std::string& devicePath, int seconds);
+    void device(const std::string& path, const DeviceReport& report);
+    // Only when the percentage moved; a text line only every 10 % (factory mode).
+    void progress(const std::string& path, int percent, uint32_t block, uint32_t blocks);
+    void attemptFailed(const std::string& path, int attempt, const UpdateFailure& failure);
+    void retrying(const std::string& path, int attempt, int64_t msLeft, int windowMs);
+    void result(const std::string& path, const RunOutcome& outcome);
+    void skipped(const std::string& path, const std::string& firmware);
+    void summary(int updated, int failed, int skipped);
+    // A cause or a note on stderr, with the program's name in front.
+    void note(const std::string& line);
+
+private:
+    std::string tag(const std::string& path) const;
+    void emit(const std::string& jsonText);
+    // A line for a person: on stdout in factory mode without JSON, else on stderr.
+    void deviceLine(const std::string& line);
+
+    std::ostream& out_;
+    std::ostream& err_;
+    const bool json_;
+    const Mode mode_;
+    std::string progressPath_;
+    int lastPercent_ = -1;
+};

@@ -1,0 +1,76 @@
+#include "StartCauses.h"
+
+#include "DeviceSearch.h"
+#include "UpdateFileCheck.h"
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* checkName(UpdateFileCheck check) {
+    switch (check) {
+    case UpdateFileCheck::BadMagic:
+        return "magic";
+    case UpdateFileCheck::ChecksumMismatch:
+        return "checksum";
+    case UpdateFileCheck::TooShort:
+        return "header";
+    case UpdateFileCheck::TooLarge:
+    case UpdateFileCheck::ImageOutsideFile:
+        return "size";
+    case UpdateFileCheck::Ok:
+        break;
+    }
+    return "ok";
+}
+
+} // namespace
+
+std::string updateFileProblem(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (error || !fs::exists(status))
+        return "update file not found: " + path;
+    if (!fs::is_regular_file(status))
+        return "update file refused: not a regular file: " + path;
+    const uintmax_t size = fs::file_size(path, error);
+    if (error)
+        return "update file unreadable: " + path;
+    std::vector<uint8_t> bytes;
+    if (size <= kMaxUpdateFileSize) {
+        std::ifstream in(path, std::ios::binary);
+        bytes.resize(static_cast<size_t>(size));
+        if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+            return "update file unreadable: " + path;
+    }
+    // Oversized files are judged on their size alone, never read.
+    const UpdateFileCheck check = size > kMaxUpdateFileSize ? UpdateFileCheck::TooLarge
+                                                            : checkUpdateFile(bytes.data(), bytes.size());
+    if (check == UpdateFileCheck::Ok)
+        return "";
+    return std::string("update file refused (") + checkName(check) +
+           "): " + describeUpdateFileCheck(check);
+}
+
+std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std::string& pattern) {
+    std::vector<std::string> paths;
+    if (!hid.listInterfaces(paths))
+        return std::nullopt;
+    std::optional<UnopenedInterface> found;
+    for (const std::string& path : paths) {
+        if (!pathMatchesPattern(path, pattern))
+            continue;
+        std::unique_ptr<HidConnection> connection;
+        const HidOpenStatus status = hid.open(path, connection);
+        if (status == HidOpenStatus::PermissionDenied)
+            return UnopenedInterface{path, status}; // the one the user can do something about
+        if (status == HidOpenStatus::Failed && !found)
+            found = UnopenedInterface{path, status};
+    }
+    return found;
+}

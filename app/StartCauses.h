@@ -1,0 +1,20 @@
+#pragma once
+
+#include "HidSystem.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Why a command-line update could not start, in the words the final line uses.
+
+// Empty when the file at path loads; otherwise what is wrong with it: missing,
+// unreadable, or which check it failed (magic, checksum, header, size).
+std::string updateFileProblem(const std::string& path);
+
+// A matching interface that is present but could not be opened, and why.
+struct UnopenedInterface {
+    std::string path;
+    HidOpenStatus status = HidOpenStatus::Failed;
+};
+std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std::string& pattern);
