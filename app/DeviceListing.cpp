@@ -10,7 +10,7 @@
 #include <ostream>
 #include <vector>
 
-using nlohmann::json;
+using json = nlohmann::ordered_json; // keys in the order written: "event" first
 
 int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std::string>& identity,
                   const std::string& devicePath, bool asJson, std::ostream& out, std::ostream& err) {

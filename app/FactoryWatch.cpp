@@ -278,7 +278,7 @@ std::string isoUtcTime(std::chrono::system_clock::time_point time) {
 
 std::string deviceLogLine(const DeviceLogEntry& entry) {
     auto textOrNull = [](const std::string& text) {
-        return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
+        return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
     };
     return jsonLine({{"time", isoUtcTime(entry.time)},
                      {"path", entry.path},

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-std::string jsonLine(const nlohmann::json& object) {
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+std::string jsonLine(const nlohmann::ordered_json& object) {
+    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string hexId(uint16_t id) {

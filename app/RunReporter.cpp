@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ostream>
 
-using nlohmann::json;
+using json = nlohmann::ordered_json; // keys in the order written: "event" first
 
 namespace {
 

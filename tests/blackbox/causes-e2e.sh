@@ -98,7 +98,7 @@ fi
 final=$(grep -E '^quorix-updater: (updated in|update failed)' <<<"$err" | tail -n 1)
 [ -n "$final" ] || fail "no final line"
 [ "$(tail -n 1 <<<"$err")" = "$final" ] || fail "the final line is not the last one"
-final_cause=$(sed -E 's/^quorix-updater: (update failed( after [0-9.]+ s \([0-9]+ attempts?\))?: |updated in [0-9.]+ s \([0-9]+ attempts?(; last failure: )?)//; s/\)$//' <<<"$final")
+final_cause=$(sed -E 's/^quorix-updater: update failed( after [0-9.]+ s \([0-9]+ attempts?\))?: //; s/^quorix-updater: updated in [0-9.]+ s \([0-9]+ attempts?(; last failure: )?(.*)\)$/\2/' <<<"$final")
 [ "$code_want" = 0 ] && { grep -q '^quorix-updater: updated in ' <<<"$final" || fail "final line not a success"; }
 [ "$code_want" = 1 ] && { grep -q '^quorix-updater: update failed' <<<"$final" || fail "final line not a failure"; }
 grep -qE -- "$cause" <<<"$final_cause" || fail "final cause \"$final_cause\" does not match $cause"
