@@ -5,9 +5,10 @@
 # Ctrl-C ends the watch with the summary; the log has one line per device. Run in
 # text and with --json side by side. Then Ctrl-C during an update: it finishes.
 #
-#   watch-e2e.sh BUILD_DIR
+#   watch-e2e.sh BUILD_DIR [wine]
 set -u
 build=$1
+mode=${2:-native}
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$build" || exit 1
 work=blackbox-watch
@@ -25,7 +26,32 @@ fail() {
     exit 1
 }
 
-tools/qfu-pack --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 9 \
+if [ "$mode" = wine ]; then
+    packer() { "$here/../../scripts/wine-run" tools/qfu-pack.exe "$@"; }
+else
+    packer() { tools/qfu-pack "$@"; }
+fi
+launch() { # OUT ERR ARGS...: the watch in the background
+    local out=$1 err=$2
+    shift 2
+    if [ "$mode" = wine ]; then
+        local line="quorix-updater.exe"
+        for arg in "$@"; do line+=" \"$arg\""; done
+        "$here/../../scripts/wine-run" tests/support/raw-launch.exe "$line" >"$out" 2>"$err" &
+    else
+        ./quorix-updater "$@" >"$out" 2>"$err" &
+    fi
+}
+interrupt() { # PID MARKER: Ctrl-C to the program (under Wine the process whose command line has MARKER)
+    if [ "$mode" = wine ]; then
+        pkill -INT -f "^quorix-updater.exe.*$2"
+    else
+        kill -INT "$1"
+    fi
+}
+unix_lines() { for f in "$@"; do tr -d '\r' <"$f" >"$f.tmp" && mv "$f.tmp" "$f"; done; }
+
+packer --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 9 \
     --out "$work/fw.qfu" >/dev/null || fail "qfu-pack"
 tail -c +57 "$work/fw.qfu" >"$work/image"
 id="vid_1209&pid_0001"
@@ -34,11 +60,9 @@ bench() { # RUN: the six devices, saving under $work/RUN-N.bin
     local s="latency=1,block=256"
     echo "--simulate=$s,save=$work/$1-0.bin;$s,appear=1500,save=$work/$1-1.bin;$s,appear=2500,nak-at=2,save=$work/$1-2.bin;$s,appear=3000,save=$work/$1-3.bin;$s,appear=1000,fw=1.1.00,save=$work/$1-4.bin;$s,appear=4500,save=$work/$1-5.bin"
 }
-./quorix-updater --watch "$(bench text)" -path:"$work/fw.qfu" -id:"$id" --log "$work/text.log" \
-    >"$work/text.out" 2>"$work/text.err" &
+launch "$work/text.out" "$work/text.err" --watch "$(bench text)" -path:"$work/fw.qfu" -id:"$id" --log "$work/text.log"
 text=$!
-./quorix-updater --watch "$(bench json)" -path:"$work/fw.qfu" -id:"$id" --log "$work/json.log" --json \
-    >"$work/json.out" 2>"$work/json.err" &
+launch "$work/json.out" "$work/json.err" --watch "$(bench json)" -path:"$work/fw.qfu" -id:"$id" --log "$work/json.log" --json
 json=$!
 pids=($text $json)
 
@@ -51,7 +75,8 @@ for _ in $(seq 400); do
     sleep 0.1
 done
 sleep 3
-kill -INT $text $json
+interrupt $text text.log
+interrupt $json json.log
 for pid in $text $json; do
     for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -0 "$pid" 2>/dev/null && fail "the watch did not end after Ctrl-C"
@@ -60,6 +85,7 @@ wait $text; text_code=$?
 wait $json; json_code=$?
 [ $text_code = 1 ] || fail "text run: exit $text_code, not 1 (one device failed)"
 [ $json_code = 1 ] || fail "json run: exit $json_code, not 1 (one device failed)"
+unix_lines "$work"/text.out "$work"/text.err "$work"/json.out "$work"/json.err
 
 for run in text json; do
     for n in 0 1 3 5; do
@@ -114,14 +140,15 @@ assert len([e for e in events if e["event"] == "device"]) == 6
 PY
 
 # Ctrl-C during an update: it runs to its end; nothing failed, so exit 0.
-./quorix-updater --watch --simulate="latency=4,block=256,save=$work/slow.bin" -path:"$work/fw.qfu" -id:"$id" \
-    >"$work/slow.out" 2>"$work/slow.err" &
+launch "$work/slow.out" "$work/slow.err" --watch --simulate="latency=4,block=256,save=$work/slow.bin" \
+    -path:"$work/fw.qfu" -id:"$id"
 slow=$!
 pids+=($slow)
-for _ in $(seq 200); do grep -qE '\] [1-9]0%$' "$work/slow.out" && break; sleep 0.05; done
-kill -INT $slow
+for _ in $(seq 300); do grep -qE '\] [1-9]0%' "$work/slow.out" && break; sleep 0.05; done
+interrupt $slow slow.bin
 for _ in $(seq 200); do kill -0 $slow 2>/dev/null || break; sleep 0.1; done
 wait $slow; code=$?
+unix_lines "$work"/slow.out "$work"/slow.err
 [ $code = 0 ] || fail "Ctrl-C during an update: exit $code, not 0"
 cmp -s "$work/slow.bin" "$work/image" || fail "the interrupted watch did not finish its update"
 [ "$(tail -n 1 "$work/slow.out")" = "updated 1, failed 0, skipped 0" ] || fail "no summary after Ctrl-C"
