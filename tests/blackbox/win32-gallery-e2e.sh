@@ -59,10 +59,18 @@ start
 expect gallery_values
 drv click 125 141 || fail "click on the power button"
 expect gallery_power_on
+drv click 130 68 || fail "click on the level field"
+drv type " 0.8 " || fail "typing the level"
+expect gallery_level_on
+drv click 300 22 || fail "click on the second tab"
+drv click 200 68 || fail "click on the note field"
+drv type "Hello gallery" || fail "typing the note"
+drv click 305 141 || fail "click on the preference's button"
+expect gallery_text
 finish
 preset=$(drv registry get GalleryPreset) || fail "no preset in the registry"
 [ "${preset:0:2}" = 01 ] && [ ${#preset} = 14 ] || fail "the preset is $preset"
 start
-expect gallery_power_on
+expect gallery_level_on # as it was left
 finish
 echo "gallery under Wine: passed"

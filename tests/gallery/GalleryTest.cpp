@@ -99,6 +99,7 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_EQ(g.platform.editPopupsOpened.back().text, "Level 0.50");
         EXPECT_STREQ(g.page()->levelField()->text(), "Level 0.80");
         EXPECT_EQ(g.page()->meter()->value(), 80);
+        g.expectScreen("gallery_level_on");
         g.type(130, 68, "25%");
         EXPECT_EQ(g.page()->meter()->value(), 25);
         g.type(130, 68, "abc"); // not a number: the level stays
