@@ -5,6 +5,7 @@
 #include "PlatformHelpers.h"
 
 #include <algorithm>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -299,6 +300,11 @@ bool CCListContainer::deleteSelected(bool confirmation) {
 }
 
 void CCListContainer::relayout() {
+    // The fade thread draws the tree under the manager lock: nothing moves meanwhile.
+    CCPageManager* manager = managerOf();
+    std::unique_lock<CCLock> guard;
+    if (manager)
+        guard = std::unique_lock<CCLock>(manager->lock());
     std::vector<CCPageObject*> entries;
     for (CCPageObject* child = firstChild_; child; child = child->nextSibling())
         entries.push_back(child);
