@@ -62,7 +62,7 @@ expect gallery_power_on
 drv click 130 68 || fail "click on the level field"
 drv type " 0.8 " || fail "typing the level"
 expect gallery_level_on
-drv click 300 22 || fail "click on the second tab"
+drv click 260 22 || fail "click on the second tab"
 drv click 200 68 || fail "click on the note field"
 drv type "Hello gallery" || fail "typing the note"
 drv click 305 141 || fail "click on the preference's button"
