@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-bool WriteRegistryDword(const char* name, uint32_t value) {
+bool WriteRegistryDword(const char* name, uint32_t value, const char* keyName) {
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyName, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
         ERROR_SUCCESS)
         return false;
     const DWORD stored = value;
@@ -14,9 +14,9 @@ bool WriteRegistryDword(const char* name, uint32_t value) {
     return result == ERROR_SUCCESS;
 }
 
-bool ReadRegistryDword(const char* name, uint32_t& value) {
+bool ReadRegistryDword(const char* name, uint32_t& value, const char* keyName) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     DWORD type = 0, stored = 0, size = sizeof stored;
     const LONG result = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size);
