@@ -46,7 +46,10 @@ public:
         event.paths = paths;
         memory_.deliver(window, event);
     }
-    void close(PlatformWindow* window) override { memory_.postClose(window); }
+    void close(PlatformWindow* window) override {
+        memory_.postClose(window);
+        memory_.pump();
+    }
 
     std::string className(PlatformWindow* window) override { return of(window)->request.className; }
     bool gone(PlatformWindow* window) override { return of(window)->destroyed; }
