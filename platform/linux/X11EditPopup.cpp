@@ -458,8 +458,11 @@ bool X11Platform::openEditPopup(PlatformWindow* window, const EditPopupRequest& 
     Display* display = x_->display;
     const int s = top->scale;
     const PixelRect& r = request.rect;
-    const int width = int(std::clamp<int64_t>(int64_t(r.right) - r.left, kMinWidth, kMaxSide));
-    const int height = int(std::clamp<int64_t>(int64_t(r.bottom) - r.top, kMinHeight, kMaxSide));
+    // No larger than the window it edits in (the pixels are drawn one by one).
+    const int width = int(std::clamp<int64_t>(int64_t(r.right) - r.left, kMinWidth,
+                                              std::max(kMinWidth, std::min(top->request.width, kMaxSide))));
+    const int height = int(std::clamp<int64_t>(int64_t(r.bottom) - r.top, kMinHeight,
+                                               std::max(kMinHeight, std::min(top->request.height, kMaxSide))));
     const int left = std::clamp(r.left, -kMaxPosition, kMaxPosition) * s;
     const int topEdge = std::clamp(r.top, -kMaxPosition, kMaxPosition) * s;
     Window child = 0;

@@ -900,6 +900,11 @@ TEST_F(X11EditPopups, WhatItShowsPasswordsAlignmentAndScale) {
                           &unused);
     EXPECT_EQ(std::pair(x, y), std::pair(250, 160));
     platform->closeEditPopup(child);
+    field.rect = PixelRect{-5, -5, 1 << 30, 1 << 30}; // never larger than the window
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(platform->readEditPopupPixels(child, pixels, width, height));
+    EXPECT_EQ(std::pair(width, height), std::pair(480, 240));
+    platform->closeEditPopup(child);
     field.rect = wide;
 
     // At 200 % each page pixel of the popup is a 2 x 2 block, the same pixels as at 100 %.
