@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-EditLine::EditLine(std::string text, size_t maxLength) : text_(std::move(text)), maxLength_(std::max<size_t>(maxLength, 1)) {
+EditLine::EditLine(std::string text, size_t maxLength)
+    : text_(std::move(text)), maxLength_(std::max<size_t>(maxLength, 1)) {
     if (text_.size() > maxLength_)
         text_.resize(maxLength_);
     selectAll();
@@ -72,8 +73,11 @@ std::string latin1FromUtf8(std::string_view utf8, size_t* refused) {
     size_t dropped = 0;
     for (size_t at = 0; at < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[at]);
-        const size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3
-                                           : (lead & 0xF8) == 0xF0   ? 4 : 0;
+        const size_t length = lead < 0x80 ? 1
+                              : (lead & 0xE0) == 0xC0 ? 2
+                              : (lead & 0xF0) == 0xE0 ? 3
+                              : (lead & 0xF8) == 0xF0 ? 4
+                                                      : 0;
         bool wellFormed = length != 0 && at + length <= utf8.size();
         for (size_t i = 1; wellFormed && i < length; ++i)
             wellFormed = (static_cast<unsigned char>(utf8[at + i]) & 0xC0) == 0x80;

@@ -364,6 +364,10 @@ bool X11State::editPopupEvent(XEvent& event) {
             continue;
         const bool pointer = event.type == ButtonPress || event.type == ButtonRelease || event.type == MotionNotify;
         if (!pointer || !captured || captured->id != popup.ownerId || popup.dragging) {
+            if (event.type == ButtonPress && event.xbutton.button <= kButtonRight)
+                for (auto& other : editPopups) // the focus moves into this one
+                    if (other.second.get() != &popup && !other.second->ending)
+                        other.second->ending = WindowEvent::EditEnding::FocusLost;
             popupEvent(*this, popup, event);
             return true;
         }
@@ -472,7 +476,6 @@ bool X11Platform::openEditPopup(PlatformWindow* window, const EditPopupRequest& 
 
     auto popup = std::make_unique<X11EditPopup>(request.text.substr(0, request.text.find('\0')),
                                                 size_t(std::clamp(request.maxLength, 1, kMaxLength)));
-    popup->owner = owner;
     popup->ownerId = top->id;
     popup->offsetX = left, popup->offsetY = topEdge;
     popup->scale = s;

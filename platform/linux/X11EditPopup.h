@@ -14,8 +14,6 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
-struct X11Window;
-
 // A one-line editor over a field of a window: a borderless override-redirect
 // window of its own, drawn here in page pixels and shown at the owner's scale.
 // The owner's OS window keeps the keyboard focus; its keys come here while the
@@ -23,7 +21,6 @@ struct X11Window;
 struct X11EditPopup {
     X11EditPopup(std::string text, size_t maxLength) : line(std::move(text), maxLength) {}
 
-    X11Window* owner = nullptr;
     Window id = 0;
     Window ownerId = 0;        // the OS window it lies over: the owner's, or its parent's
     int offsetX = 0, offsetY = 0; // of its top-left corner in that window, screen pixels

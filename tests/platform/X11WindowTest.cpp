@@ -935,7 +935,8 @@ TEST_F(X11EditPopups, WhatItShowsPasswordsAlignmentAndScale) {
     int mismatches = 0;
     for (int row = 0; row < height; ++row)
         for (int column = 0; column < width; ++column)
-            mismatches += pixels[size_t(row) * 200 + size_t(column)] != single[size_t(row / 2) * 100 + size_t(column / 2)];
+            mismatches += pixels[size_t(row) * 200 + size_t(column)] !=
+                          single[size_t(row / 2) * 100 + size_t(column / 2)];
     EXPECT_EQ(mismatches, 0);
     XTranslateCoordinates(display, doubled->editPopupWindow(bigChild), DefaultRootWindow(display), 0, 0, &x, &y,
                           &unused);
@@ -1069,6 +1070,33 @@ TEST_F(X11EditPopups, EndsOfTheProgramsOwnAreNoAnswer) {
     platform->setTextRenderer(nullptr);
     window = openShown(50, 60);
     EXPECT_FALSE(platform->openEditPopup(window, field));
+}
+
+TEST_F(X11EditPopups, APointerTheWindowCapturedStaysItsOwn) {
+    // As a field opens it: on the press, with the pointer captured; the release over
+    // the popup then belongs to the window, which lets the capture go.
+    run({"mousemove", screenX(10), screenY(8), "mousedown", "1"});
+    ASSERT_TRUE(pumpUntil([&] { return !editor.buttons().empty(); }));
+    platform->captureMouse(child);
+    field.text = "abc";
+    ASSERT_TRUE(open());
+    editor.also = [&](PlatformWindow*, const WindowEvent& e) {
+        if (e.kind == WindowEvent::Kind::Mouse && e.button == WindowEvent::Button::LeftUp)
+            platform->releaseMouse(child);
+    };
+    run({"mouseup", "1"});
+    ASSERT_TRUE(pumpUntil([&] { return editor.buttons().size() == 2; }));
+    editor.also = nullptr;
+    EXPECT_EQ(editor.buttons().back(), WindowEvent::Button::LeftUp);
+    EXPECT_TRUE(editor.mouseAt(field.rect.left + 10, field.rect.top + 8)) << "in the window's coordinates";
+    EXPECT_EQ(editor.count(WindowEvent::Kind::EditEnded), 0) << "a release is no press elsewhere";
+
+    // Uncaptured, a click in the popup is its own.
+    run({"mousemove", screenX(98), screenY(8), "click", "1"});
+    run({"type", "k"});
+    ASSERT_TRUE(pumpUntil([&] { return platform->editPopupText(child) == std::optional<std::string>("abck"); }))
+        << platform->editPopupText(child).value_or("(closed)");
+    EXPECT_EQ(editor.buttons().size(), 2u);
 }
 
 } // namespace
