@@ -174,6 +174,37 @@ int CCFont::textWidth(const char* text) {
     return static_cast<int>((box.right >> 6) - (box.left >> 6));
 }
 
+std::vector<int> CCFont::penPositions(const char* text) {
+    std::lock_guard<std::recursive_mutex> guard(fontLock());
+    std::vector<int> positions{0};
+    if (!text)
+        return positions;
+    const FT_Face face = asFace(face_);
+    const bool kerning = face && FT_HAS_KERNING(face);
+    const FT_UInt kerningMode = description_.unhinted ? FT_KERNING_UNFITTED : FT_KERNING_DEFAULT;
+    FT_Pos pen = 0;
+    FT_UInt previous = 0;
+    for (const char* p = text; *p; ++p) {
+        if (face) {
+            const FT_UInt index = FT_Get_Char_Index(face, static_cast<unsigned char>(*p));
+            if (kerning && previous) {
+                FT_Vector delta;
+                if (FT_Get_Kerning(face, previous, index, kerningMode, &delta) == 0)
+                    pen += delta.x;
+            }
+            previous = index;
+            if (FT_Load_Glyph(face, index, static_cast<FT_Int32>(loadFlags())) == 0) {
+                const FT_Pos advance = face->glyph->advance.x;
+                pen += advance;
+                if (description_.spacing)
+                    pen += description_.spacing * advance / 100;
+            }
+        }
+        positions.push_back(static_cast<int>((pen + 32) >> 6));
+    }
+    return positions;
+}
+
 std::string CCFont::middleEllipsis(const std::string& text, int boxWidth) {
     std::lock_guard<std::recursive_mutex> guard(fontLock());
     std::string out;

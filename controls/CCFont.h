@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CCImageStrip;
 class CCBitmapCache;
@@ -39,6 +40,9 @@ public:
     virtual void drawNumber(CCDrawContext* context, const char* text, const CCRect& rect, int alignment);
     int measure(int ignored, const char* text) { (void)ignored; return textWidth(text); }
     virtual int textWidth(const char* text);
+    // Where drawText's pen stands, in pixels from the left, before each character of
+    // left-aligned text and after the last (length + 1 values): the caret positions.
+    std::vector<int> penPositions(const char* text);
     virtual int pointSize() const { return description_.size; }
 
     bool hasFace() const { return face_ != nullptr; }

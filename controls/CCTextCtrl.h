@@ -21,6 +21,7 @@ public:
     void setPassword(bool on) { password_ = on; }
     void setCommitThroughOwner(bool on) { commitThroughOwner_ = on; }
     void setMaxLength(int length);
+    int maxLength() const { return maxLength_; }
 
     char* getText(char* buffer, size_t length) override;
     bool hitTest(int x, int y) override;

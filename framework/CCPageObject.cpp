@@ -339,6 +339,8 @@ bool CCPageObject::deliverDown(CCMsg* msg) {
         return false;
     if (deliverTo(msg))
         return true;
+    if (!passesToChildren(msg))
+        return false;
     for (CCPageObject* child = firstChild_; child;) {
         CCPageObject* next = child->nextSibling_;
         if (child->deliverDown(msg))

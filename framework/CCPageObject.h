@@ -50,6 +50,9 @@ public:
     // Called on each former ancestor after an object left the subtree (removed or
     // being destroyed), under the manager lock when there is one.
     virtual void onDescendantRemoved(CCPageObject* object) { (void)object; }
+    // Whether deliverDown hands a message this object did not handle on to its
+    // children; a scrolling panel keeps presses off children scrolled out of view.
+    virtual bool passesToChildren(const CCMsg* msg) { (void)msg; return true; }
 
     // The tree.
     void addChild(CCPageObject* child);

@@ -35,6 +35,13 @@ void GalleryEditor::BuildPage() {
     auto* preset = new CCDataPreference(kPresetPreference, "GalleryPreset", prefs(), nullptr, 0);
     prefs()->add(preset);
     parameters_.manager().SetStateInfoBuffer(preset->dataBytes(), preset->storedSize());
+    // Binding by type lets list rows (tagged by their row number) take a parameter's
+    // index: the parameters' own controls are bound again by name.
+    if (GalleryPage* page = galleryPage()) {
+        queue_.Bind(kLevel, page->levelField());
+        queue_.Bind(kPower, page->powerButton());
+        queue_.Bind(kMeter, page->meter());
+    }
     queue_.Queue(CVSProcess::kFullRefresh);
     queue_.Drain();
     // Linked now that the parameters are reachable: the display shows its text at once.

@@ -9,6 +9,8 @@ class CControl;
 class CCOnOffButton;
 class CCTextButton;
 class CCTextCtrl;
+class CCListContainer;
+class CCScrollingPanel;
 
 namespace gallery {
 
@@ -18,9 +20,11 @@ class GalleryPage : public CCPageObject {
 public:
     static constexpr int kWidth = 480, kHeight = 240;
     static constexpr int32_t kFirstTab = 300;
-    static constexpr int kSections = 2;
+    static constexpr int kSections = 4;
     // Tags of controls bound to nothing.
-    static constexpr int32_t kNoteTag = 200, kPasswordTag = 201;
+    static constexpr int32_t kNoteTag = 200, kPasswordTag = 201, kTableTag = 202, kScrollTag = 203;
+    static constexpr int32_t kDeleteTag = 310, kSplashTag = 311;
+    static int tabLeft(int index) { return 168 + 66 * index; }
 
     GalleryPage();
     void onMoved() override;
@@ -36,9 +40,14 @@ public:
     CControl* meter() const { return meter_; }
     CCOnOffButton* optionButton() const { return option_; }
     CCTextCtrl* noteField() const { return note_; }
+    CCListContainer* table() const { return table_; }
+    CCScrollingPanel* scroller() const { return scrolling_; }
 
 private:
     void build();
+    void buildLists(CCPageObject* section);
+    void buildPanels(CCPageObject* section);
+    void showSplash();
 
     std::array<CCPageObject*, kSections> sections_{};
     std::array<CCTextButton*, kSections> tabs_{};
@@ -49,6 +58,8 @@ private:
     CControl* meter_ = nullptr;
     CCOnOffButton* option_ = nullptr;
     CCTextCtrl* note_ = nullptr;
+    CCListContainer* table_ = nullptr;
+    CCScrollingPanel* scrolling_ = nullptr;
 };
 
 } // namespace gallery

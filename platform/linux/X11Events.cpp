@@ -36,6 +36,14 @@ void X11Platform::dispatchPending(bool readSocket) {
     while ((readSocket ? XPending(display) : XEventsQueued(display, QueuedAlready)) > 0) {
         XEvent event;
         XNextEvent(display, &event);
+        if (x_->inputMethod && XFilterEvent(&event, 0))
+            continue; // the input method's own, or part of a composed character
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping); // a changed layout: keys look up anew
+            continue;
+        }
+        if (x_->editPopupEvent(event))
+            continue;
         X11Window* window = x_->byId(event.xany.window);
         if (!window)
             continue;

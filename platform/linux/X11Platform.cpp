@@ -118,6 +118,9 @@ std::unique_ptr<X11Platform> openX11Platform(std::string& error) {
     a.xdndActionCopy = atom("XdndActionCopy");
     a.textUriList = atom("text/uri-list");
     a.dropProperty = atom("QUORIX_DROP");
+    a.clipboard = atom("CLIPBOARD");
+    a.incr = atom("INCR");
+    a.pasteProperty = atom("QUORIX_PASTE");
     return std::make_unique<X11Platform>(std::move(state));
 }
 
@@ -201,6 +204,7 @@ void X11Platform::pumpEvents(int milliseconds) {
     serviceFileDialog();
     fireDueTimers();
     dispatchPending();
+    x_->deliverEditEndings();
     if (x_->quit)
         return;
     XFlush(x_->display);
@@ -234,6 +238,7 @@ void X11Platform::pumpEvents(int milliseconds) {
     deliverPostedCloses();
     // A wake-up for a timer alone reads nothing from the server: nothing came.
     dispatchPending(ready && watched[0].revents != 0);
+    x_->deliverEditEndings();
     fireDueTimers();
     x_->dialogs.reap();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TextRenderer.h"
 #include "UiPlatform.h"
 
 #include <cstdint>
@@ -11,7 +12,8 @@ struct X11State;
 
 // The user interface on an X11 display through Xlib alone: borderless windows cut to
 // shape by the colour key, presenting through MIT-SHM where it can, one event loop
-// with the window timers, XDND file drops, and dialogs through zenity or kdialog.
+// with the window timers, XDND file drops, an edit popup of its own, and dialogs
+// through zenity or kdialog.
 // Its X types stay in its own files.
 class X11Platform final : public UiPlatform {
 public:
@@ -52,6 +54,12 @@ public:
     bool activateRunningInstance(const std::string& className) override;
     void runEventLoop() override;
     void postQuit() override;
+    // The popup edits with the program's keys and shows its text through the
+    // renderer; it opens only once one is set (not owned, outlives the platform).
+    bool openEditPopup(PlatformWindow* window, const EditPopupRequest& request) override;
+    std::optional<std::string> closeEditPopup(PlatformWindow* window) override;
+    std::optional<std::string> editPopupText(PlatformWindow* window) override;
+    void setTextRenderer(TextRenderer* renderer);
 
     // Handles what has arrived and due timers, waiting at most `milliseconds` for
     // something to happen first. For loops of the caller's own (and tests).
@@ -66,6 +74,9 @@ public:
     // Screen pixels per page pixel of the windows made now.
     int displayScale() const;
     unsigned long nativeWindow(PlatformWindow* window) const;
+    // The window's open edit popup: its X window (0 without one) and its pixels.
+    unsigned long editPopupWindow(PlatformWindow* window) const;
+    bool readEditPopupPixels(PlatformWindow* window, std::vector<uint32_t>& pixels, int& width, int& height);
 
 private:
     // Handles the events Xlib has queued; readSocket: also those waiting in the socket.

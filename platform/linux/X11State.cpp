@@ -24,6 +24,10 @@ int takeXError() {
 
 X11State::~X11State() {
     fileDialog.reset(); // the program ends with us: the dialog goes too
+    while (!editPopups.empty())
+        dropEditPopup(editPopups.begin()->first);
+    if (inputMethod)
+        XCloseIM(inputMethod);
     for (auto& window : windows)
         if (!window->destroyed)
             releaseWindow(*window);
@@ -32,6 +36,8 @@ X11State::~X11State() {
             XFreeCursor(display, cursor);
         if (invisibleCursor)
             XFreeCursor(display, invisibleCursor);
+        if (textCursor)
+            XFreeCursor(display, textCursor);
         XCloseDisplay(display);
     }
     if (wakeFd >= 0)

@@ -5,8 +5,10 @@
 #include "Dialogs.h"
 #include "DisplayScale.h"
 #include "ShapeMask.h"
+#include "TextRenderer.h"
 #include "TimerQueue.h"
 #include "UiPlatform.h"
+#include "X11EditPopup.h"
 
 #include <atomic>
 #include <chrono>
@@ -60,7 +62,8 @@ struct X11Atoms {
     Atom wmProtocols, wmDeleteWindow, wmState, utf8String, netWmName, netWmIcon, motifWmHints,
         netWorkarea, netCurrentDesktop, netSupported, netSupportingWmCheck, netWmMoveResize,
         netActiveWindow, xdndAware, xdndEnter, xdndPosition, xdndStatus, xdndLeave, xdndDrop,
-        xdndFinished, xdndSelection, xdndTypeList, xdndActionCopy, textUriList, dropProperty;
+        xdndFinished, xdndSelection, xdndTypeList, xdndActionCopy, textUriList, dropProperty, clipboard,
+        incr, pasteProperty;
 };
 
 struct X11State {
@@ -106,6 +109,14 @@ struct X11State {
     std::unique_ptr<RunningProgram> fileDialog;
     X11Window* fileDialogOwner = nullptr;
 
+    // The open edit popups, by the window that opened each; what draws their text;
+    // the input method their keys go through (opened with the first popup).
+    std::map<X11Window*, std::unique_ptr<X11EditPopup>> editPopups;
+    TextRenderer* textRenderer = nullptr;
+    XIM inputMethod = nullptr;
+    bool inputMethodTried = false;
+    Cursor textCursor = 0;
+
     explicit X11State(std::string searchPath) : dialogs(std::move(searchPath)) {}
     ~X11State();
 
@@ -125,10 +136,23 @@ struct X11State {
     X11Window* makeWindow(const WindowRequest& request, WindowHandler* handler);
     void releaseWindow(X11Window& window);
     void presentRect(X11Window& window, const PixelImage& image, const PixelRect& rect);
+    // The pixels of an OS window as 0xRRGGBB, top-down.
+    bool readPixels(Window id, int width, int height, std::vector<uint32_t>& pixels);
+    // X11EditPopup.cpp
+    // True when the event was a popup's: nothing else handles it then. Presses
+    // elsewhere and a lost focus end popups and go on to their windows.
+    bool editPopupEvent(XEvent& event);
+    // Destroys the popups the user ended and tells their owners, from the loop.
+    void deliverEditEndings();
+    // Destroys the window's popup without a word; its text.
+    std::optional<std::string> dropEditPopup(X11Window* owner);
     // X11Dnd.cpp
     void dropMessage(X11Window& window, const XClientMessageEvent& message);
     void dropSelection(X11Window& window, const XSelectionEvent& selection);
 };
+
+// A pixel of the image's visual from 8-bit red, green and blue.
+unsigned long visualPixel(const XImage& image, uint8_t red, uint8_t green, uint8_t blue);
 
 // Records a refused request instead of ending the process, as Xlib's own handler
 // would; the error handler of every display the backend opens.

@@ -126,6 +126,10 @@ void applyShape(X11State& state, X11Window& window) {
 
 } // namespace
 
+unsigned long visualPixel(const XImage& image, uint8_t red, uint8_t green, uint8_t blue) {
+    return toField(red, image.red_mask) | toField(green, image.green_mask) | toField(blue, image.blue_mask);
+}
+
 X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* handler) {
     if (request.width <= 0 || request.height <= 0 || request.width > 8192 || request.height > 8192)
         return nullptr;
@@ -210,6 +214,12 @@ X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* han
 }
 
 void X11State::releaseWindow(X11Window& window) {
+    // Its popups, and a child's, go with it unanswered.
+    for (auto it = editPopups.begin(); it != editPopups.end();) {
+        X11Window* owner = (it++)->first;
+        if (owner == &window || owner->parent == &window)
+            dropEditPopup(owner);
+    }
     window.destroyed = true;
     window.handler = nullptr;
     {
@@ -280,9 +290,7 @@ void X11State::presentRect(X11Window& window, const PixelImage& image, const Pix
             continue;
         }
         for (int x = 0; x < width; ++x, in += 4)
-            XPutPixel(target, left + x, y,
-                      toField(in[2], target->red_mask) | toField(in[1], target->green_mask) |
-                          toField(in[0], target->blue_mask));
+            XPutPixel(target, left + x, y, visualPixel(*target, in[2], in[1], in[0]));
     }
 
     if (shapes && window.mask.update(image, area, window.request.colourKey))
@@ -447,13 +455,13 @@ void X11Platform::startWindowDrag(PlatformWindow* window, int screenX, int scree
 
 bool X11Platform::readWindowPixels(PlatformWindow* window, std::vector<uint32_t>& pixels) {
     X11Window* target = x_->live(window);
-    if (!target)
-        return false;
-    const int width = target->request.width * target->scale, height = target->request.height * target->scale;
+    return target && x_->readPixels(target->id, target->request.width * target->scale,
+                                    target->request.height * target->scale, pixels);
+}
+
+bool X11State::readPixels(Window id, int width, int height, std::vector<uint32_t>& pixels) {
     XImage* image = nullptr;
-    x_->trapErrors([&] {
-        image = XGetImage(x_->display, target->id, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
-    });
+    trapErrors([&] { image = XGetImage(display, id, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap); });
     if (!image)
         return false;
     pixels.resize(size_t(width) * size_t(height));

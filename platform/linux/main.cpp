@@ -1,3 +1,4 @@
+#include "CCLineRenderer.h"
 #include "CommandLine.h"
 #include "PlatformConsole.h"
 #include "ProgramStart.h"
@@ -37,7 +38,13 @@ int main(int argc, char** argv) {
     host.out = &std::cout;
     host.err = &std::cerr;
     host.stdoutTerminal = stdoutIsTerminal();
-    host.openWindowing = [](std::string& error) -> std::unique_ptr<UiPlatform> { return openX11Platform(error); };
+    host.openWindowing = [](std::string& error) -> std::unique_ptr<UiPlatform> {
+        static CCLineRenderer editText; // the edit popup's text, in the program's own fonts
+        std::unique_ptr<X11Platform> platform = openX11Platform(error);
+        if (platform)
+            platform->setTextRenderer(&editText);
+        return platform;
+    };
     host.windowingStarted = [] { setDisplayLostHandler(displayWentAway); };
     host.openSettings = [] { return std::make_unique<SettingsFile>(SettingsFile::defaultPath()); };
     return runProgram(host);

@@ -56,8 +56,13 @@ finish() {
 start gallery_values
 xdotool mousemove --window "$window" 125 141 click 1 # the power button
 expect gallery_power_on
+xdotool mousemove --window "$window" 130 68 click 1 # the level field: its edit popup
+sleep 0.3
+xdotool type --delay 20 " 0.8 "
+xdotool key Return
+expect gallery_level_on
 finish
 grep -q '^GalleryPreset=binary:01' "$work/config/quorix/settings-gallery" || fail "no preset in the settings file"
-start gallery_power_on # as it was left
+start gallery_level_on # as it was left
 finish
 echo "gallery end to end: passed"

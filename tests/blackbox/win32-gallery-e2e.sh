@@ -39,8 +39,8 @@ start() {
     app=$!
     drv wait 30000 || fail "no gallery window"
 }
-finish() {
-    drv click 454 22 || fail "click on X"
+finish() { # HOW: x (its close button) or close (WM_CLOSE, which leaves the pointer where it was)
+    if [ "$1" = x ]; then drv click 454 22 || fail "click on X"; else drv close || fail "WM_CLOSE"; fi
     timeout 60 tail --pid="$app" -f /dev/null
     wait "$app" || fail "the gallery exited with $?"
     app=
@@ -59,10 +59,18 @@ start
 expect gallery_values
 drv click 125 141 || fail "click on the power button"
 expect gallery_power_on
-finish
-preset=$(drv registry get GalleryPreset) || fail "no preset in the registry"
-[ "${preset:0:2}" = 01 ] && [ ${#preset} = 14 ] || fail "the preset is $preset"
+drv click 130 68 || fail "click on the level field"
+drv type " 0.8 " || fail "typing the level"
+expect gallery_level_on
+drv click 260 22 || fail "click on the second tab"
+drv click 200 68 || fail "click on the note field"
+drv type "Hello gallery" || fail "typing the note"
+drv click 305 141 || fail "click on the preference's button"
+expect gallery_text
+finish close # the pointer stays off the next window's buttons
+preset=$(drv registry get GalleryPreset | tr -d "\r") || fail "no preset in the registry"
+[ "$preset" = 01ccccffffcccc ] || fail "the preset is $preset" # level 0.8, power on, meter 0.8
 start
-expect gallery_power_on
-finish
+expect gallery_level_on # as it was left
+finish x
 echo "gallery under Wine: passed"

@@ -6,7 +6,9 @@
 #include "CCBitmapCache.h"
 #include "CCButtons.h"
 #include "CCFont.h"
+#include "CCLists.h"
 #include "CCPage.h"
+#include "CCPanels.h"
 #include "CCSelectors.h"
 #include "CCSwitch.h"
 #include "CCTextCtrl.h"
@@ -14,6 +16,8 @@
 #include "CCValueDisplays.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace {
 
@@ -186,4 +190,51 @@ TEST(ControlSheets, Buttons) {
 
     render(manager);
     expectGolden("controls_buttons", manager.image);
+}
+
+// Panels framed by the scroller artwork (arrow corners, thumb edges: no band is a
+// whole number of tiles, so every edge ends in a cut tile), and a list and a table
+// each with its scroller.
+TEST(ControlSheets, Containers) {
+    TestManager manager;
+    auto* page = new SheetPage;
+    manager.addChild(page);
+    const auto frame = [](CCPanel* panel, int right, int bottomRight, uint8_t alpha) {
+        panel->setFrame(1004, 1005, right, 1005, 1002, 1001, 1000, bottomRight, alpha);
+    };
+    auto* framed = new CCPanel(CCRect{10, 10, 210, 110}, 0, 0, nullptr, 0);
+    frame(framed, 1004, 1003, 255);
+    page->addChild(framed);
+    auto* filled = new CCPanel(1, CCRect{220, 10, 330, 110}, 206, 0, nullptr, 0); // background under the frame
+    filled->setFillColour(CCBrush{242, 245, 248, 255});
+    frame(filled, 1004, 1003, 128);
+    page->addChild(filled);
+    auto* edgeless = new CCPanel(CCRect{10, 125, 110, 230}, 0, 0, nullptr, 0); // an edge missing: no frame
+    edgeless->setFillColour(CCBrush{90, 110, 140, 255});
+    frame(edgeless, 0, 1003, 255);
+    page->addChild(edgeless);
+    auto* cornerless = new CCPanel(CCRect{125, 125, 285, 230}, 0, 0, nullptr, 0); // a corner missing: none
+    frame(cornerless, 1004, 0, 255);
+    page->addChild(cornerless);
+
+    FontDescription dark;
+    dark.size = 11;
+    dark.red = 20, dark.green = 20, dark.blue = 30;
+    auto* list = new CCListContainer(2, CCRect{300, 125, 450, 215}, 0, 16, nullptr, 0);
+    list->setFillColour(CCBrush{255, 255, 255, 255});
+    list->setItemFontDescription(dark);
+    page->addChild(list);
+    for (const char* text : {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot", "Golf", "Hotel"})
+        list->addItem(text, false);
+    list->selectItem(2, false);
+    list->scrollPages(0, -1);
+    auto* table = new CCListContainer(3, CCRect{345, 10, 450, 100}, 0, 16, nullptr, 0);
+    table->setFillColour(CCBrush{255, 255, 255, 255});
+    table->setItemFontDescription(dark);
+    page->addChild(table);
+    for (int i = 0; i < 7; ++i)
+        table->addRow(("Row " + std::to_string(i)).c_str(), i % 3 == 0, true, false);
+
+    render(manager);
+    expectGolden("controls_containers", manager.image);
 }

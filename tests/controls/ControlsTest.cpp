@@ -437,6 +437,7 @@ TEST(TextControls, EditingAndLines) {
     // Escape: the owner hears 526 once, and the edit object is gone.
     rig.manager.click(20, 15);
     EXPECT_TRUE(edits.cancel());
+    endEdit(&rig.manager); // the focus loss that follows Escape
     EXPECT_EQ(rig.manager.editObject(), nullptr);
     EXPECT_EQ(std::count(rig.page->codes.begin(), rig.page->codes.end(), MSG_EDIT_CANCEL), 2);
     // A field too small for a character still gets a popup it fits in.

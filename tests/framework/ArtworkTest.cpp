@@ -35,7 +35,11 @@ TEST(Artwork, EveryPictureHasItsSizeAndDepth) {
     };
     for (const Expected& e : {Expected{200, 480, 240, 24}, Expected{202, 209, 18, 24},
                               Expected{203, 200, 12, 24}, Expected{204, 255, 24, 32},
-                              Expected{205, 255, 24, 32}, Expected{206, 90, 30, 32}}) {
+                              Expected{205, 255, 24, 32}, Expected{206, 90, 30, 32},
+                              Expected{1000, 15, 15, 32}, Expected{1001, 15, 15, 32},
+                              Expected{1002, 15, 15, 32}, Expected{1003, 15, 15, 32},
+                              Expected{1004, 15, 30, 32}, Expected{1005, 30, 15, 32},
+                              Expected{5000, 30, 10, 32}}) {
         CCBitmap* bitmap = bitmapCache().getBitmap(e.id);
         ASSERT_NE(bitmap, nullptr) << e.id;
         EXPECT_EQ(bitmap->width(), e.width) << e.id;
@@ -64,7 +68,7 @@ TEST(Artwork, MagentaOnlyOutsideTheWindowCorners) {
     EXPECT_GT(keyed, 4 * 20);
     bitmapCache().release(page);
 
-    for (int id : {202, 203, 204, 205, 206}) {
+    for (int id : {202, 203, 204, 205, 206, 1000, 1001, 1002, 1003, 1004, 1005, 5000}) {
         CCBitmap* bitmap = bitmapCache().getBitmap(id);
         ASSERT_NE(bitmap, nullptr);
         for (int y = 0; y < bitmap->height(); ++y)

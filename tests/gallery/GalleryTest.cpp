@@ -3,6 +3,8 @@
 #include "../framework/Golden.h"
 
 #include "CCButtons.h"
+#include "CCLists.h"
+#include "CCScrolling.h"
 #include "CCTextCtrl.h"
 #include "Framework.h"
 #include "GalleryEditor.h"
@@ -99,6 +101,7 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_EQ(g.platform.editPopupsOpened.back().text, "Level 0.50");
         EXPECT_STREQ(g.page()->levelField()->text(), "Level 0.80");
         EXPECT_EQ(g.page()->meter()->value(), 80);
+        g.expectScreen("gallery_level_on");
         g.type(130, 68, "25%");
         EXPECT_EQ(g.page()->meter()->value(), 25);
         g.type(130, 68, "abc"); // not a number: the level stays
@@ -106,7 +109,7 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_STREQ(g.page()->levelField()->text(), "Level 0.25");
         EXPECT_EQ(g.window->editor()->editObject(), nullptr);
 
-        g.click(300, 22); // the second tab
+        g.click(260, 22); // the second tab
         EXPECT_EQ(g.page()->section(), 1);
         EXPECT_FALSE(g.page()->sectionAt(0)->shown());
         g.type(200, 68, "Hello gallery");
@@ -115,6 +118,36 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_EQ(g.page()->optionButton()->value(), 1);
         EXPECT_EQ(settings.others["GalleryOption"], std::make_pair(SettingsStore::Kind::Text, std::string("1")));
         g.expectScreen("gallery_text");
+
+        // A table: a row's button toggles (536 goes up), a row is selected and
+        // deleted once the question is answered yes; no leaves it.
+        g.click(330, 22);
+        CCListContainer* table = g.page()->table();
+        auto rowButton = [&](int i) { return static_cast<CCTableRowContainer*>(table->itemAt(i)->parent())->button(); };
+        ASSERT_EQ(table->entryCount(), 9);
+        const bool wasOn = rowButton(1)->value() != 0;
+        g.click(29, 70 + 18 + 9); // row 1's button
+        EXPECT_NE(rowButton(1)->value() != 0, wasOn);
+        g.click(120, 70 + 2 * 18 + 9); // row 2's text
+        EXPECT_EQ(table->selectedIndex(), 2);
+        g.platform.yesNoAnswers = {false};
+        g.click(390, 80); // Delete, answered no
+        EXPECT_EQ(table->entryCount(), 9);
+        g.platform.yesNoAnswers = {true};
+        g.click(390, 80);
+        EXPECT_EQ(table->entryCount(), 8);
+        EXPECT_STREQ(table->itemAt(2)->text(), "Metronome");
+        EXPECT_EQ(g.platform.questions.back().second, "Are you sure you want to delete ?");
+        g.expectScreen("gallery_lists");
+
+        // Panels: the scrolling panel has more lines than fit, so its scroller shows.
+        g.click(396, 22);
+        EXPECT_TRUE(g.page()->scroller()->maximumY() > 0);
+        g.click(100, 174); // the splash screen, closed by a click
+        EXPECT_NE(g.window->editor()->modalObject(), nullptr);
+        g.expectScreen("gallery_panels");
+        g.click(450, 220);
+        EXPECT_EQ(g.window->editor()->modalObject(), nullptr);
         g.click(454, 22); // X
         EXPECT_TRUE(g.window->closed());
         EXPECT_TRUE(g.platform.quitPosted());

@@ -3,6 +3,7 @@
 // events, timers, posted closes and presents, the registry, the second start's
 // search, the display scale, the file dialog and the edit popup.
 #include "../support/WindowRecorder.h"
+#include "../support/win32/DropHandle.h"
 #include "Win32Platform.h"
 #include "Win32Settings.h"
 
@@ -36,22 +37,6 @@ uint32_t screenPixel(int x, int y) {
     const COLORREF c = GetPixel(screen, x, y);
     ReleaseDC(nullptr, screen);
     return uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
-}
-
-HDROP makeDrop(const std::vector<std::string>& paths) {
-    size_t bytes = sizeof(DROPFILES) + 1;
-    for (const std::string& path : paths)
-        bytes += path.size() + 1;
-    HGLOBAL memory = GlobalAlloc(GHND, bytes);
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    char* at = reinterpret_cast<char*>(drop + 1);
-    for (const std::string& path : paths) {
-        std::memcpy(at, path.c_str(), path.size() + 1);
-        at += path.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return static_cast<HDROP>(memory);
 }
 
 LPARAM point(int x, int y) {

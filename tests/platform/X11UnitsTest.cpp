@@ -1,9 +1,10 @@
 // The X11 backend's parts that need no display: dropped-file lists, the colour-key
-// shape, key codes, the settings file and the dialog programs.
+// shape, key codes, the edit popup's line, the settings file and the dialog programs.
 #include "../support/TempDir.h"
 
 #include "CFirmwareUpdater.h"
 #include "Dialogs.h"
+#include "EditLine.h"
 #include "KeyTranslation.h"
 #include "ProgramRunner.h"
 #include "SettingsFile.h"
@@ -16,9 +17,11 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -152,6 +155,97 @@ TEST(KeyTranslation, KeysymsToVirtualKeys) {
     };
     for (const auto& [keysym, code] : cases)
         EXPECT_EQ(virtualKeyOfKeysym(keysym), code) << std::hex << keysym;
+}
+
+// --- the edit popup's line ---------------------------------------------------
+
+TEST(EditLine, KeysEditTheTextCaretAndSelection) {
+    using Move = EditLine::Move;
+    // One step: a move (extended or not), an insertion, or an erase (-1 back, +1 forward).
+    struct Step {
+        std::optional<Move> move;
+        bool extend = false;
+        const char* typed = nullptr;
+        int erase = 0;
+        std::optional<size_t> to; // moveTo
+    };
+    auto move = [](Move where, bool extend = false) { return Step{where, extend, nullptr, 0, std::nullopt}; };
+    auto type = [](const char* text) { return Step{std::nullopt, false, text, 0, std::nullopt}; };
+    auto erase = [](int direction) { return Step{std::nullopt, false, nullptr, direction, std::nullopt}; };
+    auto to = [](size_t position, bool extend = false) { return Step{std::nullopt, extend, nullptr, 0, position}; };
+    struct Case {
+        const char* name;
+        std::string text;
+        size_t limit;
+        std::vector<Step> steps;
+        std::string result;
+        size_t selectionStart, selectionEnd, caret;
+    };
+    const Case cases[] = {
+        {"opens all selected", "abc", 10, {}, "abc", 0, 3, 3},
+        {"opens cut to the limit", "abcdef", 4, {}, "abcd", 0, 4, 4},
+        {"typing replaces the selection", "abc", 10, {type("xy")}, "xy", 2, 2, 2},
+        {"left collapses to the selection's start", "abc", 10, {move(Move::Left), type("<")}, "<abc", 1, 1, 1},
+        {"right collapses to its end", "abc", 10, {move(Move::Right), type(">")}, "abc>", 4, 4, 4},
+        {"home end and shift", "abcd", 10, {move(Move::Home), move(Move::Right), move(Move::End, true)}, "abcd",
+         1, 4, 4},
+        {"shift left from the end", "abcd", 10, {move(Move::End), move(Move::Left, true), move(Move::Left, true)},
+         "abcd", 2, 4, 2},
+        {"backspace and delete", "abcd", 10, {to(2), erase(-1), erase(+1)}, "ad", 1, 1, 1},
+        {"erase takes the selection", "abcd", 10, {to(1), to(3, true), erase(+1)}, "ad", 1, 1, 1},
+        {"nothing to erase at the edges", "ab", 10, {move(Move::Home), erase(-1), move(Move::End), erase(+1)}, "ab",
+         2, 2, 2},
+        {"the limit cuts typing", "ab", 4, {move(Move::End), type("cdef")}, "abcd", 4, 4, 4},
+        {"a full line takes nothing more", "abcd", 4, {move(Move::Home), type("x")}, "abcd", 0, 0, 0},
+        {"a selection makes room", "abcd", 4, {to(1), to(3, true), type("xyz")}, "axyd", 3, 3, 3},
+        {"moves stop at the ends", "ab", 10, {move(Move::Home), move(Move::Left), to(99)}, "ab", 2, 2, 2},
+        {"limit 0 means 1", "abc", 0, {}, "a", 0, 1, 1},
+    };
+    for (const Case& c : cases) {
+        EditLine line(c.text, c.limit);
+        for (const Step& step : c.steps) {
+            if (step.move)
+                line.move(*step.move, step.extend);
+            else if (step.typed)
+                line.insert(step.typed);
+            else if (step.erase < 0)
+                line.eraseBackward();
+            else if (step.erase > 0)
+                line.eraseForward();
+            else if (step.to)
+                line.moveTo(*step.to, step.extend);
+        }
+        EXPECT_EQ(line.text(), c.result) << c.name;
+        EXPECT_EQ(std::tuple(line.selectionStart(), line.selectionEnd(), line.caret()),
+                  std::tuple(c.selectionStart, c.selectionEnd, c.caret))
+            << c.name;
+    }
+    EditLine full("abcd", 4);
+    full.moveTo(4, false);
+    EXPECT_FALSE(full.insert("x")) << "refused, nothing changed";
+    EXPECT_FALSE(full.eraseForward());
+}
+
+TEST(EditLine, Utf8BecomesLatin1AndTheRestIsRefused) {
+    const struct {
+        std::string utf8, latin1;
+        size_t refused;
+    } cases[] = {
+        {"plain\t\n", "plain\t\n", 0},
+        {"\xC3\xA9t\xC3\xA9 \xC3\xBF\xC2\x80", "\xE9t\xE9 \xFF\x80", 0},
+        {"\xE2\x82\xAC" "5 \xF0\x9F\x98\x80!", "5 !", 2},     // euro sign, an emoji
+        {"\xC0\xA9\xC1\xBF", "", 2},                         // overlong forms of ASCII
+        {"\xE0\x83\xA9", "", 1},                              // overlong form of U+00E9
+        {"a\xC3", "a", 1},                                     // cut short
+        {"\xC3(\x80z", "(z", 2},                              // a lead without its follower
+        {"\xFF\xFEx", "x", 2},
+        {std::string("n\0ul", 4), std::string("n\0ul", 4), 0}, // NUL is the caller's to drop
+    };
+    for (const auto& c : cases) {
+        size_t refused = 99;
+        EXPECT_EQ(latin1FromUtf8(c.utf8, &refused), c.latin1) << c.utf8;
+        EXPECT_EQ(refused, c.refused) << c.utf8;
+    }
 }
 
 // --- settings file -----------------------------------------------------------

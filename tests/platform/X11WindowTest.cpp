@@ -1,9 +1,10 @@
 // Real windows on the X server of the test run (xvfb-run gives each run its own):
 // what reaches the screen, the shape the colour key cuts, timers, closing, input,
-// the file dialog beside the loop.
+// the file dialog beside the loop, the edit popup.
 #include "../support/TempDir.h"
 #include "../support/WindowRecorder.h"
 
+#include "CCLineRenderer.h"
 #include "ProgramRunner.h"
 #include "X11DropSource.h"
 #include "X11Platform.h"
@@ -17,12 +18,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 #include <unistd.h>
 
 namespace {
@@ -647,6 +650,453 @@ TEST_F(X11Input, WindowDragWithoutAWindowManagerKeepsTimersRunning) {
 
     // With the button already up, there is nothing to follow.
     platform->startWindowDrag(window, 170, 130);
+}
+
+// The edit popup over a field of the editor's child window, used as a user would:
+// keys and the pointer through xdotool (XTEST), selections from other clients.
+class X11EditPopups : public X11Input {
+protected:
+    void SetUp() override {
+        X11Input::SetUp();
+        if (IsSkipped())
+            return;
+        display = XOpenDisplay(nullptr);
+        ASSERT_NE(display, nullptr);
+        platform->setTextRenderer(&renderer);
+        window = openShown(50, 60);
+        ASSERT_NE(window, nullptr);
+        child = openChild(*platform, window);
+        ASSERT_NE(child, nullptr);
+        field.rect = PixelRect{20, 30, 120, 44}; // 14 high: the popup is 17
+        field.fontHeight = 12;
+    }
+    void TearDown() override {
+        if (display)
+            XCloseDisplay(display);
+    }
+
+    PlatformWindow* openChild(X11Platform& on, PlatformWindow* parent) {
+        WindowRequest childRequest;
+        childRequest.width = 480, childRequest.height = 240;
+        childRequest.parent = parent;
+        PlatformWindow* made = on.createWindow(childRequest, &editor);
+        if (made) {
+            Picture page(480, 240, 0x336699);
+            on.present(made, page.image(), PixelRect{0, 0, 480, 240});
+        }
+        return made;
+    }
+
+    // Opens the popup over the field and waits until it shows.
+    bool open(X11Platform& on, PlatformWindow* owner) {
+        if (!on.openEditPopup(owner, field))
+            return false;
+        const auto end = Clock::now() + std::chrono::seconds(3);
+        std::vector<uint32_t> pixels;
+        int width = 0, height = 0;
+        while (!on.readEditPopupPixels(owner, pixels, width, height) || pixels[0] != 0) { // the border is drawn
+            if (Clock::now() > end)
+                return false;
+            on.pumpEvents(5);
+        }
+        return true;
+    }
+    bool open() { return open(*platform, child); }
+    const WindowEvent* ended() const { return editor.last(WindowEvent::Kind::EditEnded); }
+    std::vector<uint32_t> popupPixels(X11Platform& on, PlatformWindow* owner) {
+        std::vector<uint32_t> pixels;
+        int width = 0, height = 0;
+        EXPECT_TRUE(on.readEditPopupPixels(owner, pixels, width, height));
+        return pixels;
+    }
+    bool windowExists(unsigned long id) {
+        XWindowAttributes attributes;
+        return XGetWindowAttributes(display, id, &attributes) != 0;
+    }
+    // Screen coordinates of a point of the popup, in page pixels from its corner.
+    std::string screenX(int x) const { return std::to_string(50 + field.rect.left + x); }
+    std::string screenY(int y) const { return std::to_string(60 + field.rect.top + y); }
+
+    Display* display = nullptr; // another client of the server
+    CCLineRenderer renderer;
+    PlatformWindow* window = nullptr;
+    PlatformWindow* child = nullptr;
+    Recorder editor;
+    EditPopupRequest field;
+};
+
+// Keys for characters the virtual keyboard lacks, bound while it lives.
+struct ExtraKeys {
+    Display* display;
+    std::vector<int> codes;
+    ExtraKeys(Display* on, std::initializer_list<KeySym> symbols) : display(on) {
+        int first = 0, last = 0, perCode = 0;
+        XDisplayKeycodes(display, &first, &last);
+        KeySym* map = XGetKeyboardMapping(display, KeyCode(first), last - first + 1, &perCode);
+        for (int code = last; code >= first && codes.size() < symbols.size(); --code) {
+            bool unused = true;
+            for (int i = 0; i < perCode; ++i)
+                unused = unused && map[(code - first) * perCode + i] == NoSymbol;
+            if (unused)
+                codes.push_back(code);
+        }
+        XFree(map);
+        auto symbol = symbols.begin();
+        for (int code : codes) {
+            KeySym both[2] = {*symbol, *symbol++};
+            XChangeKeyboardMapping(display, code, 2, both, 1);
+        }
+        XSync(display, False);
+    }
+    ~ExtraKeys() {
+        for (int code : codes) {
+            KeySym none[2] = {NoSymbol, NoSymbol};
+            XChangeKeyboardMapping(display, code, 2, none, 1);
+        }
+        XSync(display, False);
+    }
+};
+
+TEST_F(X11EditPopups, KeysAndPressesEndItOnceWithItsText) {
+    using Ending = WindowEvent::EditEnding;
+    using Runs = std::vector<std::vector<std::string>>;
+    ExtraKeys extra(display, {XK_eacute, XK_EuroSign, XK_udiaeresis});
+    ASSERT_EQ(extra.codes.size(), 3u);
+    const std::string middle = screenY(8), farLeft = screenX(1), farRight = screenX(98);
+    struct Case {
+        const char* name;
+        const char* text;
+        int maxLength;
+        Runs runs;
+        Ending ending;
+        std::string result;
+        bool stealFocus = false;
+    };
+    const Case cases[] = {
+        {"typing replaces the selection, Enter commits", "abc", 255, {{"type", "hello"}, {"key", "Return"}},
+         Ending::Commit, "hello"},
+        {"Escape abandons", "abc", 255, {{"type", "xy"}, {"key", "Escape"}}, Ending::Abandon, "xy"},
+        {"a press elsewhere is a loss of focus", "abc", 255, {{"type", "q"}, {"mousemove", "300", "200", "click", "1"}},
+         Ending::FocusLost, "q"},
+        {"so is the window losing the focus", "abc", 255, {{"key", "End"}, {"type", "d"}}, Ending::FocusLost, "abcd",
+         true},
+        {"editing keys", "abcdef", 255,
+         {{"key", "Home", "Right", "shift+Right", "shift+Right"},
+          {"type", "X"},
+          {"key", "End", "BackSpace", "Home", "Delete", "Return"}},
+         Ending::Commit, "Xde"},
+        {"ctrl+a selects all", "abc", 255, {{"key", "End", "ctrl+a"}, {"type", "z"}, {"key", "KP_Enter"}},
+         Ending::Commit, "z"},
+        {"the limit holds for typing", "abcdef", 4, {{"type", "123456"}, {"key", "Return"}}, Ending::Commit, "1234"},
+        {"characters beyond Latin-1 and Tab type nothing", "", 255,
+         {{"key", "eacute", "EuroSign", "udiaeresis", "Tab", "Return"}}, Ending::Commit, "\xE9\xFC"},
+        {"a click places the caret, a drag selects", "abcdef", 255,
+         {{"mousemove", farRight, middle, "click", "1"},
+          {"type", "Z"},
+          {"mousemove", farLeft, middle, "mousedown", "1", "mousemove", farRight, middle, "mouseup", "1"},
+          {"type", "Q"},
+          {"key", "Return"}},
+         Ending::Commit, "Q"},
+        {"shift and a click extend", "abcdef", 255,
+         {{"key", "Home"}, {"mousemove", farRight, middle, "keydown", "shift", "click", "1", "keyup", "shift"},
+          {"type", "W"}, {"key", "Return"}},
+         Ending::Commit, "W"},
+    };
+    for (const Case& c : cases) {
+        editor.events.clear();
+        field.text = c.text;
+        field.maxLength = c.maxLength;
+        ASSERT_TRUE(open()) << c.name;
+        const unsigned long popup = platform->editPopupWindow(child);
+        bool goneFirst = false;
+        editor.also = [&](PlatformWindow*, const WindowEvent& e) {
+            if (e.kind == WindowEvent::Kind::EditEnded)
+                goneFirst = platform->editPopupWindow(child) == 0;
+        };
+        for (const std::vector<std::string>& run : c.runs)
+            this->run(run);
+        if (c.stealFocus) {
+            ASSERT_TRUE(pumpUntil([&] { return platform->editPopupText(child) == c.result; })) << c.name;
+            const Window other = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+            XMapWindow(display, other);
+            XSync(display, False);
+            pumpUntil([] { return false; }, 30);
+            XSetInputFocus(display, other, RevertToPointerRoot, CurrentTime);
+            XDestroyWindow(display, other);
+            XSync(display, False);
+        }
+        ASSERT_TRUE(pumpUntil([&] { return editor.count(WindowEvent::Kind::EditEnded) > 0; })) << c.name;
+        pumpUntil([] { return false; }, 20);
+        editor.also = nullptr;
+        EXPECT_EQ(editor.count(WindowEvent::Kind::EditEnded), 1) << c.name << ": one ending";
+        EXPECT_EQ(ended()->editEnding, c.ending) << c.name;
+        EXPECT_EQ(ended()->text, c.result) << c.name;
+        EXPECT_TRUE(goneFirst) << c.name << ": the popup goes before its owner hears";
+        EXPECT_FALSE(windowExists(popup)) << c.name;
+        bool keyPressed = false, pressed = false;
+        for (const WindowEvent& e : editor.events) {
+            keyPressed = keyPressed || (e.kind == WindowEvent::Kind::Key && e.keyDown);
+            pressed = pressed || (e.kind == WindowEvent::Kind::Mouse && e.button == WindowEvent::Button::LeftDown);
+        }
+        EXPECT_FALSE(keyPressed) << c.name << ": its keys are the popup's";
+        EXPECT_EQ(pressed, c.ending == Ending::FocusLost && !c.stealFocus)
+            << c.name << ": a press outside it reaches the window too";
+    }
+}
+
+TEST_F(X11EditPopups, WhatItShowsPasswordsAlignmentAndScale) {
+    auto shown = [&](const std::string& text, bool password, const std::vector<std::string>& keys = {}) {
+        field.text = text;
+        field.password = password;
+        EXPECT_TRUE(open()) << text;
+        if (!keys.empty()) {
+            run(keys);
+            pumpUntil([&] { return platform->editPopupText(child) != text; }, 300);
+        }
+        std::vector<uint32_t> pixels = popupPixels(*platform, child);
+        platform->closeEditPopup(child);
+        return pixels;
+    };
+    // A password shows one star per character, typed ones too, and nothing of its text.
+    const std::vector<uint32_t> hidden = shown("secret", true);
+    EXPECT_EQ(hidden, shown("******", false));
+    EXPECT_NE(hidden, shown("secret", false));
+    EXPECT_EQ(shown("", true, {"type", "ab"}), shown("**", false, {"key", "End"}));
+
+    // All selected: the highlight spans the text wherever the alignment puts it.
+    auto highlighted = [&](EditPopupRequest::Align align) {
+        field.align = align;
+        const std::vector<uint32_t> pixels = shown("mid", false);
+        int first = 100, last = -1;
+        for (int x = 0; x < 100; ++x) {
+            const uint32_t rgb = pixels[size_t(8) * 100 + size_t(x)];
+            if ((rgb & 0xFF) > (rgb >> 16) + 64) // the highlight, inked or not
+                first = std::min(first, x), last = std::max(last, x);
+        }
+        return std::pair(first, last);
+    };
+    const auto left = highlighted(EditPopupRequest::Align::Left);
+    const auto centre = highlighted(EditPopupRequest::Align::Centre);
+    const auto right = highlighted(EditPopupRequest::Align::Right);
+    field.align = EditPopupRequest::Align::Left;
+    EXPECT_EQ(left.first, 2) << "inside the border and its padding";
+    EXPECT_EQ(right.second, 96);
+    EXPECT_LE(std::abs((centre.first - 2) - (96 - centre.second)), 1);
+    EXPECT_EQ(left.second - left.first, right.second - right.first);
+    EXPECT_EQ(centre.second - centre.first, right.second - right.first);
+
+    // At least 16 x 17, exactly over the field.
+    const PixelRect wide = field.rect;
+    field.rect = PixelRect{200, 100, 205, 103};
+    field.text = "x";
+    ASSERT_TRUE(open());
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels;
+    ASSERT_TRUE(platform->readEditPopupPixels(child, pixels, width, height));
+    EXPECT_EQ(std::pair(width, height), std::pair(16, 17));
+    Window unused = 0;
+    int x = 0, y = 0;
+    XTranslateCoordinates(display, platform->editPopupWindow(child), DefaultRootWindow(display), 0, 0, &x, &y,
+                          &unused);
+    EXPECT_EQ(std::pair(x, y), std::pair(250, 160));
+    platform->closeEditPopup(child);
+    field.rect = PixelRect{-5, -5, 1 << 30, 1 << 30}; // never larger than the window
+    ASSERT_TRUE(open());
+    ASSERT_TRUE(platform->readEditPopupPixels(child, pixels, width, height));
+    EXPECT_EQ(std::pair(width, height), std::pair(480, 240));
+    platform->closeEditPopup(child);
+    field.rect = wide;
+
+    // At 200 % each page pixel of the popup is a 2 x 2 block, the same pixels as at 100 %.
+    const std::vector<uint32_t> single = shown("Scale", false);
+    const Atom resources = XInternAtom(display, "RESOURCE_MANAGER", False);
+    const std::string dpi = "Xft.dpi:\t192\n";
+    XChangeProperty(display, DefaultRootWindow(display), resources, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(dpi.data()), int(dpi.size()));
+    XSync(display, False);
+    std::string error;
+    std::unique_ptr<X11Platform> doubled = openX11Platform(error);
+    XDeleteProperty(display, DefaultRootWindow(display), resources);
+    XSync(display, False);
+    ASSERT_NE(doubled, nullptr) << error;
+    ASSERT_EQ(doubled->displayScale(), 2);
+    doubled->setTextRenderer(&renderer);
+    Recorder big;
+    PlatformWindow* bigWindow = doubled->createWindow(request, &big);
+    ASSERT_NE(bigWindow, nullptr);
+    doubled->moveWindow(bigWindow, 10, 20);
+    doubled->showWindow(bigWindow, ShowCommand::Normal);
+    PlatformWindow* bigChild = openChild(*doubled, bigWindow);
+    ASSERT_NE(bigChild, nullptr);
+    field.text = "Scale";
+    ASSERT_TRUE(open(*doubled, bigChild));
+    ASSERT_TRUE(doubled->readEditPopupPixels(bigChild, pixels, width, height));
+    ASSERT_EQ(std::pair(width, height), std::pair(200, 34));
+    int mismatches = 0;
+    for (int row = 0; row < height; ++row)
+        for (int column = 0; column < width; ++column)
+            mismatches += pixels[size_t(row) * 200 + size_t(column)] !=
+                          single[size_t(row / 2) * 100 + size_t(column / 2)];
+    EXPECT_EQ(mismatches, 0);
+    XTranslateCoordinates(display, doubled->editPopupWindow(bigChild), DefaultRootWindow(display), 0, 0, &x, &y,
+                          &unused);
+    EXPECT_EQ(std::pair(x, y), std::pair(10 + 40, 20 + 60));
+}
+
+// Another program's side of a selection: answers a conversion to UTF-8 text, or
+// to Latin-1 text only, or never.
+struct SelectionOwner {
+    Display* display = XOpenDisplay(nullptr);
+    Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    std::optional<std::string> utf8Text, latin1Text;
+    bool answers = true;
+    int requests = 0;
+
+    ~SelectionOwner() {
+        XDestroyWindow(display, window);
+        XCloseDisplay(display);
+    }
+    bool own(const char* selection) {
+        const Atom atom = XInternAtom(display, selection, False);
+        XSetSelectionOwner(display, atom, window, CurrentTime);
+        XSync(display, False);
+        return XGetSelectionOwner(display, atom) == window;
+    }
+    void step() {
+        while (XPending(display)) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type != SelectionRequest)
+                continue;
+            ++requests;
+            if (!answers)
+                continue;
+            const XSelectionRequestEvent& asked = event.xselectionrequest;
+            const std::optional<std::string>& text = asked.target == utf8 ? utf8Text
+                                                     : asked.target == XA_STRING ? latin1Text
+                                                                                 : std::optional<std::string>();
+            XEvent reply{};
+            reply.xselection.type = SelectionNotify;
+            reply.xselection.requestor = asked.requestor;
+            reply.xselection.selection = asked.selection;
+            reply.xselection.target = asked.target;
+            reply.xselection.time = asked.time;
+            reply.xselection.property = text ? asked.property : 0;
+            if (text)
+                XChangeProperty(display, asked.requestor, asked.property, asked.target, 8, PropModeReplace,
+                                reinterpret_cast<const unsigned char*>(text->data()), int(text->size()));
+            XSendEvent(display, asked.requestor, False, 0, &reply);
+            XFlush(display);
+        }
+    }
+};
+
+TEST_F(X11EditPopups, PastesFromOtherProgramsWithoutWaitingForThem) {
+    using Runs = std::vector<std::vector<std::string>>;
+    struct Case {
+        const char* name;
+        const char* selection;
+        std::optional<std::string> utf8, latin1;
+        bool answers;
+        int maxLength;
+        Runs runs;
+        std::string result;
+    };
+    const Case cases[] = {
+        {"CLIPBOARD as UTF-8, Latin-1 kept, control characters as they are, cut to the limit", "CLIPBOARD",
+         "ab\t\xC3\xA9\xE2\x82\xAC" "def", std::nullopt, true, 5, {{"key", "ctrl+v"}}, "ab\t\xE9" "d"},
+        {"Latin-1 from an owner without UTF-8", "CLIPBOARD", std::nullopt, "\xE9t\xE9", true, 255,
+         {{"key", "shift+Insert"}}, "\xE9t\xE9"},
+        {"the middle button pastes PRIMARY where it is pressed", "PRIMARY", "mid", std::nullopt, true, 255,
+         {{"mousemove", screenX(98), screenY(8), "click", "2"}}, "xyzmid"},
+        {"an owner that never answers holds nothing up", "CLIPBOARD", "late", std::nullopt, false, 255,
+         {{"key", "ctrl+v"}, {"type", "k"}}, "k"},
+    };
+    for (const Case& c : cases) {
+        SelectionOwner owner;
+        owner.utf8Text = c.utf8, owner.latin1Text = c.latin1, owner.answers = c.answers;
+        ASSERT_TRUE(owner.own(c.selection)) << c.name;
+        editor.events.clear();
+        field.text = "xyz";
+        field.maxLength = c.maxLength;
+        ASSERT_TRUE(open()) << c.name;
+        platform->startTimer(child, 4100, 10);
+        for (const std::vector<std::string>& run : c.runs)
+            this->run(run);
+        EXPECT_TRUE(pumpUntil([&] {
+            owner.step();
+            return platform->editPopupText(child) == c.result;
+        })) << c.name << ": " << platform->editPopupText(child).value_or("(closed)");
+        EXPECT_GE(owner.requests, 1) << c.name;
+        EXPECT_GE(editor.count(WindowEvent::Kind::Timer, 4100), 1) << c.name << ": the loop runs on";
+        platform->stopTimer(child, 4100);
+        run({"key", "Return"});
+        ASSERT_TRUE(pumpUntil([&] { return editor.count(WindowEvent::Kind::EditEnded) == 1; })) << c.name;
+        EXPECT_EQ(ended()->text, c.result) << c.name;
+    }
+}
+
+TEST_F(X11EditPopups, EndsOfTheProgramsOwnAreNoAnswer) {
+    field.text = "abcd";
+    ASSERT_TRUE(open());
+    EXPECT_EQ(platform->editPopupText(child), std::optional<std::string>("abcd"));
+    const unsigned long first = platform->editPopupWindow(child);
+    ASSERT_TRUE(open()) << "a second popup";
+    EXPECT_FALSE(windowExists(first)) << "ends the first";
+    run({"type", "x"});
+    ASSERT_TRUE(pumpUntil([&] { return platform->editPopupText(child) == std::optional<std::string>("x"); }));
+    const unsigned long second = platform->editPopupWindow(child);
+    EXPECT_EQ(platform->closeEditPopup(child), std::optional<std::string>("x"));
+    EXPECT_FALSE(windowExists(second));
+    EXPECT_EQ(platform->closeEditPopup(child), std::nullopt);
+    EXPECT_EQ(platform->editPopupText(child), std::nullopt);
+
+    // The owner's end takes its popup with it; so does its parent's.
+    ASSERT_TRUE(open());
+    const unsigned long third = platform->editPopupWindow(child);
+    platform->destroyWindow(child);
+    EXPECT_FALSE(windowExists(third));
+    child = openChild(*platform, window);
+    ASSERT_TRUE(open());
+    const unsigned long fourth = platform->editPopupWindow(child);
+    platform->destroyWindow(window);
+    EXPECT_FALSE(windowExists(fourth));
+    EXPECT_FALSE(platform->openEditPopup(child, field)) << "no live owner";
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(editor.count(WindowEvent::Kind::EditEnded), 0);
+
+    // Without a renderer there is nothing to show the text with.
+    platform->setTextRenderer(nullptr);
+    window = openShown(50, 60);
+    EXPECT_FALSE(platform->openEditPopup(window, field));
+}
+
+TEST_F(X11EditPopups, APointerTheWindowCapturedStaysItsOwn) {
+    // As a field opens it: on the press, with the pointer captured; the release over
+    // the popup then belongs to the window, which lets the capture go.
+    run({"mousemove", screenX(10), screenY(8), "mousedown", "1"});
+    ASSERT_TRUE(pumpUntil([&] { return !editor.buttons().empty(); }));
+    platform->captureMouse(child);
+    field.text = "abc";
+    ASSERT_TRUE(open());
+    editor.also = [&](PlatformWindow*, const WindowEvent& e) {
+        if (e.kind == WindowEvent::Kind::Mouse && e.button == WindowEvent::Button::LeftUp)
+            platform->releaseMouse(child);
+    };
+    run({"mouseup", "1"});
+    ASSERT_TRUE(pumpUntil([&] { return editor.buttons().size() == 2; }));
+    editor.also = nullptr;
+    EXPECT_EQ(editor.buttons().back(), WindowEvent::Button::LeftUp);
+    EXPECT_TRUE(editor.mouseAt(field.rect.left + 10, field.rect.top + 8)) << "in the window's coordinates";
+    EXPECT_EQ(editor.count(WindowEvent::Kind::EditEnded), 0) << "a release is no press elsewhere";
+
+    // Uncaptured, a click in the popup is its own.
+    run({"mousemove", screenX(98), screenY(8), "click", "1"});
+    run({"type", "k"});
+    ASSERT_TRUE(pumpUntil([&] { return platform->editPopupText(child) == std::optional<std::string>("abck"); }))
+        << platform->editPopupText(child).value_or("(closed)");
+    EXPECT_EQ(editor.buttons().size(), 2u);
 }
 
 } // namespace

@@ -340,31 +340,43 @@ TEST(ChangeQueue, DeliversQueuedValuesAndFullRefreshesToBoundObjects) {
     EXPECT_TRUE(queue.IsQueueEmpty()) << "unbound: not queued";
 }
 
-TEST(ChangeQueue, ParametersChangeOnAnyThreadWhileTheInterfaceDrains) {
-    CParameterManager parameters(4);
-    PARAMETER real(1, &parameters, 0.0f, 0, 1, 0, 0);
+TEST(ChangeQueue, ParametersChangeOnFourThreadsWhileTheInterfaceDrains) {
+    constexpr int kThreads = 4, kChanges = 3000;
+    CParameterManager parameters(kThreads);
+    std::vector<std::unique_ptr<PARAMETER>> owned;
     TestQueue queue(&parameters);
     parameters.setChangeQueue(&queue);
     Recorder root(100);
-    auto* bound = new Recorder(1);
-    root.addChild(bound);
+    std::vector<Recorder*> bound;
+    for (int i = 0; i < kThreads; ++i) {
+        owned.push_back(std::make_unique<PARAMETER>(i, &parameters, 0.0f, 0, 1, 0, 0));
+        bound.push_back(new Recorder(uint32_t(i)));
+        root.addChild(bound.back());
+    }
     queue.setRoot(&root);
     queue.Attach();
-    std::atomic<bool> done{false};
-    std::thread automation([&] {
-        for (int i = 0; i < 2000; ++i) {
-            std::lock_guard<CCLock> hold(queue.lock()); // the value and its notice together
-            real.SetValue(float(i) / 2000.0f);
-            real.Notify();
-        }
-        done = true;
-    });
-    while (!done)
+    std::atomic<int> running{kThreads};
+    std::vector<std::thread> automation;
+    for (int t = 0; t < kThreads; ++t)
+        automation.emplace_back([&, t] {
+            for (int i = 1; i <= kChanges; ++i) {
+                std::lock_guard<CCLock> hold(queue.lock()); // the value and its notice together
+                owned[size_t(t)]->SetValue(float(i) / kChanges);
+                owned[size_t(t)]->Notify();
+            }
+            --running;
+        });
+    while (running > 0)
         queue.Drain();
-    automation.join();
+    for (std::thread& thread : automation)
+        thread.join();
     queue.Drain();
-    EXPECT_GE(bound->messages.size(), 2000u);
     EXPECT_TRUE(queue.IsQueueEmpty());
+    for (int t = 0; t < kThreads; ++t) {
+        ASSERT_FALSE(bound[size_t(t)]->messages.empty());
+        EXPECT_EQ(bound[size_t(t)]->messages.back().value, 1.0f) << "the last value reaches control " << t;
+        EXPECT_FALSE(queue.isPending(t));
+    }
 }
 
 TEST(BoundControls, FollowTheirParameterAndTheirPreference) {

@@ -1,6 +1,8 @@
 // skin-gen OUTDIR: draws the program's artwork from code and writes it as BMP files
-// (bitmap200.bmp ... bitmap206.bmp, and icon.bmp, the window icon of the Linux build)
-// and as quorix.ico, the same icon at 16, 32 and 48 pixels for the Windows build.
+// (bitmap200.bmp ... bitmap206.bmp, the scroller parts bitmap1000.bmp ... bitmap1005.bmp,
+// the table rows' button strip bitmap5000.bmp, and icon.bmp, the window icon of the
+// Linux build) and as quorix.ico, the same icon at 16, 32 and 48 pixels for the
+// Windows build.
 //
 // The window's rounded corners are cut away by the colour key, so everything
 // outside them is exactly magenta and magenta appears nowhere else. Button cells
@@ -116,6 +118,18 @@ auto solid(Colour c) {
 
 auto vertical(Colour top, Colour bottom, float from, float to) {
     return [=](float, float y) { return mix(top, bottom, std::clamp((y - from) / (to - from), 0.0f, 1.0f)); };
+}
+
+auto horizontal(Colour left, Colour right, float from, float to) {
+    return [=](float x, float) { return mix(left, right, std::clamp((x - from) / (to - from), 0.0f, 1.0f)); };
+}
+
+// Within `width` of the segment from (ax, ay) to (bx, by).
+bool nearSegment(float x, float y, float ax, float ay, float bx, float by, float width) {
+    const float dx = bx - ax, dy = by - ay;
+    const float t = std::clamp(((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy), 0.0f, 1.0f);
+    const float px = ax + t * dx - x, py = ay + t * dy - y;
+    return px * px + py * py <= width * width / 4;
 }
 
 // The page's light body, shared by the background and the progress track's corners.
@@ -314,6 +328,63 @@ void closeButton(CCBitmap& out) {
     canvas.toBitmap(out);
 }
 
+// A scroller's arrow key, 15 x 15: a light key with a dark triangle pointing along
+// (dx, dy), in the progress track's colours.
+void scrollArrow(CCBitmap& out, int dx, int dy) {
+    Canvas canvas(15, 15);
+    canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
+    canvas.fill(roundRect(0, 0, 15, 15, 3), solid(rgb(0xB9C4D0)));
+    canvas.fill(roundRect(1, 1, 14, 14, 2), vertical(rgb(0xF7F9FB), rgb(0xE3E8EE), 1, 14));
+    const float cx = 7.5f, cy = 7.5f;
+    canvas.fill([=](float x, float y) {
+        const float along = (x - cx) * dx + (y - cy) * dy;
+        const float across = (y - cy) * dx - (x - cx) * dy;
+        return along >= -2.5f && along <= 2.5f && std::fabs(across) <= (2.5f - along) * 0.7f;
+    }, solid(rgb(0x233247)));
+    canvas.toBitmap(out);
+}
+
+// A scroller's thumb, 30 long and 15 across: a blue bar as the progress bar's, with
+// two grip lines in its middle.
+void scrollThumb(CCBitmap& out, bool upright) {
+    const int width = upright ? 15 : 30, height = upright ? 30 : 15;
+    Canvas canvas(width, height);
+    canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
+    // (along, across) to (x, y).
+    const auto box = [upright](float a0, float c0, float a1, float c1, float radius) {
+        return upright ? roundRect(c0, a0, c1, a1, radius) : roundRect(a0, c0, a1, c1, radius);
+    };
+    canvas.fill(box(0, 2, 30, 13, 5.5f), solid(rgb(0x1D6AAA)));
+    if (upright)
+        canvas.fill(box(1, 3, 29, 12, 4.5f), horizontal(rgb(0x4DB0F5), rgb(0x1F78C8), 3, 12));
+    else
+        canvas.fill(box(1, 3, 29, 12, 4.5f), vertical(rgb(0x4DB0F5), rgb(0x1F78C8), 3, 12));
+    for (float along : {13.0f, 16.0f})
+        canvas.fill(box(along, 5, along + 1, 10, 0), solid(rgb(0xFFFFFF, 0.55f)));
+    canvas.toBitmap(out);
+}
+
+// The table rows' on/off button, three 10-pixel cells: on (a blue box with a white
+// tick), off (an empty white box), pressed.
+void rowButton(CCBitmap& out) {
+    Canvas canvas(30, 10);
+    canvas.fill([](float, float) { return true; }, solid(Colour{0, 0, 0, 0}), false);
+    const Colour borders[3] = {rgb(0x15507F), rgb(0x8FA3BA), rgb(0x15507F)};
+    for (int cell = 0; cell < 3; ++cell) {
+        const float left = cell * 10.0f;
+        canvas.fill(roundRect(left, 0, left + 10, 10, 2.5f), solid(borders[cell]));
+        const auto face = roundRect(left + 1, 1, left + 9, 9, 1.5f);
+        if (cell == 0)
+            canvas.fill(face, vertical(rgb(0x4FA9EE), rgb(0x2273B8), 1, 9));
+        else
+            canvas.fill(face, solid(rgb(cell == 1 ? 0xFFFFFF : 0xC5CFDA)));
+    }
+    canvas.fill([](float x, float y) {
+        return nearSegment(x, y, 2.6f, 5.0f, 4.3f, 6.8f, 1.5f) || nearSegment(x, y, 4.3f, 6.8f, 7.5f, 3.0f, 1.5f);
+    }, solid(rgb(0xFFFFFF)));
+    canvas.toBitmap(out);
+}
+
 // The application icon, drawn on a 48 x 48 grid at `size` pixels: a chip in the page's
 // header colours with an arrow up through it (an update going onto the device).
 // Transparent outside the rounded square.
@@ -345,6 +416,7 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     startFonts();
     CCBitmap page, track, bar, update, open, close, icon, icon16, icon32;
+    CCBitmap left, right, up, down, upright, flat, row;
     background(page);
     progressTrack(track);
     progressBar(bar);
@@ -354,12 +426,26 @@ int main(int argc, char** argv) {
     appIcon(icon);
     appIcon(icon16, 16);
     appIcon(icon32, 32);
+    scrollArrow(left, -1, 0);
+    scrollArrow(right, 1, 0);
+    scrollArrow(up, 0, -1);
+    scrollArrow(down, 0, 1);
+    scrollThumb(upright, true);
+    scrollThumb(flat, false);
+    rowButton(row);
     const bool ok = writeBmp(dir + "/bitmap200.bmp", page, 24) &&
                     writeBmp(dir + "/bitmap202.bmp", track, 24) &&
                     writeBmp(dir + "/bitmap203.bmp", bar, 24) &&
                     writeBmp(dir + "/bitmap204.bmp", update, 32) &&
                     writeBmp(dir + "/bitmap205.bmp", open, 32) &&
                     writeBmp(dir + "/bitmap206.bmp", close, 32) &&
+                    writeBmp(dir + "/bitmap1000.bmp", left, 32) &&
+                    writeBmp(dir + "/bitmap1001.bmp", right, 32) &&
+                    writeBmp(dir + "/bitmap1002.bmp", up, 32) &&
+                    writeBmp(dir + "/bitmap1003.bmp", down, 32) &&
+                    writeBmp(dir + "/bitmap1004.bmp", upright, 32) &&
+                    writeBmp(dir + "/bitmap1005.bmp", flat, 32) &&
+                    writeBmp(dir + "/bitmap5000.bmp", row, 32) &&
                     writeBmp(dir + "/icon.bmp", icon, 32) &&
                     writeIco(dir + "/quorix.ico", {&icon16, &icon32, &icon});
     if (!ok) {

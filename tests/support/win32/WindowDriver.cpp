@@ -11,6 +11,7 @@
 //   window-driver metrics                 prints the maximised width and height
 //   window-driver drop FILE...            WM_DROPFILES with an HDROP of the files
 //   window-driver click X Y               a left click at window pixel (X, Y) of the child
+//   window-driver type TEXT               types into the open edit popup and presses Enter
 //   window-driver close                   WM_CLOSE, as the system menu's Close
 //   window-driver minimise                minimises the main window (SC_MINIMIZE)
 //   window-driver iconic MS               the main window is (still) minimised after MS
@@ -143,6 +144,41 @@ int click(HWND main, int x, int y) {
     PostMessageA(editor, WM_MOUSEMOVE, 0, at);
     PostMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageA(editor, WM_LBUTTONUP, 0, at);
+    return 0;
+}
+
+// The edit popup the program opened over a field: an "Edit" window owned by its main window.
+HWND editPopupOf(HWND main) {
+    struct Search {
+        HWND main;
+        HWND found;
+    } search{main, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM data) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(data);
+            char name[16] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (lstrcmpiA(name, "Edit") == 0 && GetWindow(window, GW_OWNER) == s->main && IsWindowVisible(window)) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int typeText(HWND main, const std::string& text) {
+    HWND edit = nullptr;
+    const auto end = Clock::now() + std::chrono::seconds(5);
+    while (!(edit = editPopupOf(main)) && Clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!edit)
+        return fail("no edit popup");
+    // All of the old text is selected: the first character replaces it.
+    for (unsigned char c : text)
+        SendMessageA(edit, WM_CHAR, c, 1);
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 1);
     return 0;
 }
 
@@ -305,6 +341,8 @@ int main(int argc, char** argv) {
         return drop(main, std::vector<std::string>(argv + 2, argv + argc));
     if (command == "click" && argc >= 4)
         return click(main, std::atoi(argv[2]), std::atoi(argv[3]));
+    if (command == "type" && argc >= 3)
+        return typeText(main, argv[2]);
     if (command == "close")
         return PostMessageA(main, WM_CLOSE, 0, 0) ? 0 : 1;
     if (command == "minimise")
