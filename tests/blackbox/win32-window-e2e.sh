@@ -61,6 +61,9 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
+# A Wine server left by an earlier test still holds that test's display (or none):
+# windows would open there, on a screen of another size.
+WINEPREFIX="$source/build/windows/wineprefix" wineserver -w
 set_dpi 96
 drv registry delete MainWindow_p
 
