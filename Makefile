@@ -3,7 +3,7 @@ SHELL := /bin/bash
 FUZZ_SECONDS ?= 600
 FUZZ_TARGET ?= update_file
 
-.PHONY: all deps test test-native test-windows test-asan test-tsan test-tsan-only run dist fuzz bench clean
+.PHONY: all deps test test-package test-native test-windows test-asan test-tsan test-tsan-only run dist fuzz bench clean
 
 all: test
 
@@ -15,6 +15,7 @@ test: deps
 	$(MAKE) --no-print-directory test-windows
 	$(MAKE) --no-print-directory test-asan
 	$(MAKE) --no-print-directory test-tsan-only
+	$(MAKE) --no-print-directory test-package
 
 test-native:
 	cmake --preset debug >/dev/null
@@ -27,6 +28,13 @@ test-windows:
 	cmake --build --preset windows
 	ctest --preset windows
 	scripts/make-dist
+
+# The Debian package from the release build: lintian, its desktop entry, MIME type,
+# man pages and bash completion.
+test-package:
+	cmake --preset release >/dev/null
+	cmake --build --preset release --target quorix-updater qfu-pack theme_icons
+	scripts/test-package
 
 test-asan:
 	cmake --preset asan >/dev/null
@@ -50,12 +58,15 @@ run: deps
 	cd build/release && ./quorix-updater --simulate=latency=2 -path:"demo.qfu" -id:"vid_1209&pid_0001"
 
 # The Windows program as a zip with its README and licences, checked by running the
-# unpacked copy under Wine.
+# unpacked copy under Wine; the Debian package of the release build, checked by lintian.
 dist: deps
 	scripts/build-freetype-mingw
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target quorix-updater
 	scripts/make-dist
+	cmake --preset release >/dev/null
+	cmake --build --preset release --target quorix-updater qfu-pack theme_icons
+	scripts/make-deb
 
 # Runs a fuzzer (FUZZ_TARGET: update_file or device_replies) for FUZZ_SECONDS; new
 # inputs stay in build/fuzz/corpus-TARGET, crashes land in build/fuzz/findings (copy

@@ -47,17 +47,16 @@ void chunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_
     putBe32(out, ~crc32(out.data() + start, out.size() - start));
 }
 
-} // namespace
-
-bool write(const std::string& path, const Image& image) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.rgb.size() != size_t(image.width) * size_t(image.height) * 3)
+// pixels: top row first, `channels` bytes each (3: RGB, 4: RGBA).
+bool writePixels(const std::string& path, int width, int height, int channels,
+                 const std::vector<uint8_t>& pixels) {
+    if (width <= 0 || height <= 0 || pixels.size() != size_t(width) * size_t(height) * size_t(channels))
         return false;
     std::vector<uint8_t> raw; // each row: filter byte 0, then the pixels
-    const size_t stride = size_t(image.width) * 3;
-    for (int y = 0; y < image.height; ++y) {
+    const size_t stride = size_t(width) * size_t(channels);
+    for (int y = 0; y < height; ++y) {
         raw.push_back(0);
-        raw.insert(raw.end(), image.rgb.begin() + long(y * stride), image.rgb.begin() + long((y + 1) * stride));
+        raw.insert(raw.end(), pixels.begin() + long(y * stride), pixels.begin() + long((y + 1) * stride));
     }
     std::vector<uint8_t> zlib = {0x78, 0x01};
     for (size_t at = 0; at < raw.size() || at == 0;) {
@@ -82,15 +81,35 @@ bool write(const std::string& path, const Image& image) {
 
     std::vector<uint8_t> file(kSignature, kSignature + 8);
     std::vector<uint8_t> header;
-    putBe32(header, uint32_t(image.width));
-    putBe32(header, uint32_t(image.height));
-    header.insert(header.end(), {8, 2, 0, 0, 0}); // 8 bits, RGB, deflate, no filter set, no interlace
+    putBe32(header, uint32_t(width));
+    putBe32(header, uint32_t(height));
+    // 8 bits, RGB or RGBA, deflate, no filter set, no interlace
+    header.insert(header.end(), {8, uint8_t(channels == 4 ? 6 : 2), 0, 0, 0});
     chunk(file, "IHDR", header);
     chunk(file, "IDAT", zlib);
     chunk(file, "IEND", {});
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     return static_cast<bool>(out);
+}
+
+} // namespace
+
+bool write(const std::string& path, const Image& image) {
+    return writePixels(path, image.width, image.height, 3, image.rgb);
+}
+
+bool writeWithAlpha(const std::string& path, const CCBitmap& bitmap) {
+    if (!bitmap.valid())
+        return false;
+    std::vector<uint8_t> rgba;
+    rgba.reserve(size_t(bitmap.width()) * size_t(bitmap.height()) * 4);
+    for (int y = 0; y < bitmap.height(); ++y)
+        for (int x = 0; x < bitmap.width(); ++x) {
+            const uint8_t* p = bitmap.pixelAt(x, y);
+            rgba.insert(rgba.end(), {p[2], p[1], p[0], p[3]});
+        }
+    return writePixels(path, bitmap.width(), bitmap.height(), 4, rgba);
 }
 
 bool read(const std::string& path, Image& image) {

@@ -18,6 +18,8 @@ struct Image {
 };
 
 bool write(const std::string& path, const Image& image);
+// A 32-bit bitmap with its (straight) alpha, as RGBA: icons for desktops.
+bool writeWithAlpha(const std::string& path, const CCBitmap& bitmap);
 bool read(const std::string& path, Image& image);
 // The colours of a 24- or 32-bit bitmap (its alpha bytes are not part of the picture).
 Image fromBitmap(const CCBitmap& bitmap);

@@ -406,11 +406,29 @@ void appIcon(CCBitmap& out, int size = 48) {
     canvas.toBitmap(out);
 }
 
+// The icon theme's copies of the application icon: DIR/NxN/apps/quorix-updater.png.
+// The folders must exist (the build makes them).
+int writeThemeIcons(const std::string& dir) {
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        CCBitmap icon;
+        appIcon(icon, size);
+        const std::string side = std::to_string(size);
+        const std::string path = dir + "/" + side + "x" + side + "/apps/quorix-updater.png";
+        if (!png::writeWithAlpha(path, icon)) {
+            std::fprintf(stderr, "skin-gen: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--icons")
+        return writeThemeIcons(argv[2]);
     if (argc != 2) {
-        std::fprintf(stderr, "usage: skin-gen OUTDIR\n");
+        std::fprintf(stderr, "usage: skin-gen OUTDIR | skin-gen --icons THEMEDIR\n");
         return 2;
     }
     const std::string dir = argv[1];
