@@ -181,11 +181,17 @@ void X11Platform::deliverPostedCloses() {
 }
 
 void X11Platform::serviceFileDialog() {
-    RunningProgram* dialog = x_->fileDialog.get();
-    if (!dialog) return;
-    dialog->readOutput();
-    if (!dialog->finished()) return;
-    const std::optional<std::string> answer = Dialogs::fileAnswer(dialog->result());
+    std::optional<std::string> answer;
+    if (PortalFileChooser* portal = x_->portalDialog.get()) {
+        if (!portal->service()) return;
+        answer = portal->answer();
+    } else if (RunningProgram* dialog = x_->fileDialog.get()) {
+        dialog->readOutput();
+        if (!dialog->finished()) return;
+        answer = Dialogs::fileAnswer(dialog->result());
+    } else {
+        return;
+    }
     X11Window* owner = x_->fileDialogOwner;
     closeFileDialog(); // answered: the handler may open the next one
     WindowEvent chosen;
@@ -195,7 +201,8 @@ void X11Platform::serviceFileDialog() {
 }
 
 void X11Platform::closeFileDialog() {
-    x_->fileDialog.reset(); // kills and reaps a dialog still open
+    x_->portalDialog.reset(); // closes a dialog still open
+    x_->fileDialog.reset();   // kills and reaps a dialog still open
     x_->fileDialogOwner = nullptr;
 }
 
@@ -221,7 +228,11 @@ void X11Platform::pumpEvents(int milliseconds) {
     pollfd watched[3] = {
         {ConnectionNumber(x_->display), POLLIN, 0}, {x_->wakeFd, POLLIN, 0}, {-1, 0, 0}};
     nfds_t count = 2;
-    if (x_->fileDialog) {
+    if (x_->portalDialog) {
+        watched[count++] = pollfd{x_->portalDialog->fd(), x_->portalDialog->events(), 0};
+        const int untilBus = x_->portalDialog->timeoutMs();
+        if (untilBus >= 0) timeout = timeout < 0 ? untilBus : std::min(timeout, untilBus);
+    } else if (x_->fileDialog) {
         const int output = x_->fileDialog->outputFd();
         if (output >= 0)
             watched[count++] = pollfd{output, POLLIN, 0};

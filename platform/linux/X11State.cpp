@@ -23,6 +23,7 @@ int takeXError() {
 }
 
 X11State::~X11State() {
+    portalDialog.reset();
     fileDialog.reset(); // the program ends with us: the dialog goes too
     while (!editPopups.empty())
         dropEditPopup(editPopups.begin()->first);

@@ -4,6 +4,7 @@
 // before the X ones: Xlib defines macros (None, Bool, Status) that would rewrite them.
 #include "Dialogs.h"
 #include "DisplayScale.h"
+#include "PortalFileChooser.h"
 #include "ShapeMask.h"
 #include "TextRenderer.h"
 #include "TimerQueue.h"
@@ -105,7 +106,9 @@ struct X11State {
     int dragOriginX = 0, dragOriginY = 0, dragStartX = 0, dragStartY = 0;
 
     Dialogs dialogs;
-    // The open-file dialog running beside the loop, and the window its answer is for.
+    // The open-file dialog running beside the loop (the desktop portal's, else a
+    // dialog program), and the window its answer is for.
+    std::unique_ptr<PortalFileChooser> portalDialog;
     std::unique_ptr<RunningProgram> fileDialog;
     X11Window* fileDialogOwner = nullptr;
 

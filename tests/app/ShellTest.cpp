@@ -97,6 +97,16 @@ TEST(Shell, SingleInstanceAndSavedPlaces) {
     EXPECT_EQ(bareFileArgument({"-path:x", "-id:y"}), "");
 }
 
+TEST(Shell, WithoutAnyFileDialogThePageSaysHowElseToLoad) {
+    HeadlessShell shell;
+    shell.headless.dialogsInstalled = false;
+    shell.open();
+    shell.click(380, 88); // Open File
+    EXPECT_TRUE(shell.headless.fileDialogs.empty());
+    EXPECT_TRUE(shell.showing(updatetexts::kNoFileDialog));
+    shell.expectScreen("window_no_dialog"); // also what the real window shows
+}
+
 TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     EXPECT_EQ(CCEditor::translateKey(101), uint32_t('5')); // keypad 5
     EXPECT_EQ(CCEditor::translateKey(96), uint32_t('0'));

@@ -33,6 +33,8 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 export HOME=$work XDG_CONFIG_HOME=$work/config
+# No session bus: a desktop portal would answer Open File instead of the stub.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 "$shot" --paint-root $desktop
 
 expect() { # NAME

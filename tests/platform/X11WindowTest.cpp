@@ -447,9 +447,19 @@ class X11FileDialog : public X11Windows {
         savedPath = path ? path : "";
         ::setenv("PATH", (dir.file("") + ":" + savedPath).c_str(),
                  1); // read when the platform opens
+        // No session bus, so no desktop portal answers instead of the stub.
+        const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+        savedBus = bus ? std::optional<std::string>(bus) : std::nullopt;
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + dir.file("no-bus")).c_str(), 1);
         X11Windows::SetUp();
     }
-    void TearDown() override { ::setenv("PATH", savedPath.c_str(), 1); }
+    void TearDown() override {
+        ::setenv("PATH", savedPath.c_str(), 1);
+        if (savedBus)
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus->c_str(), 1);
+        else
+            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
 
     void answer(const std::string& text, int status) {
         dir.write("answer", std::vector<uint8_t>(text.begin(), text.end()));
@@ -477,6 +487,7 @@ class X11FileDialog : public X11Windows {
 
     TempDir dir;
     std::string savedPath;
+    std::optional<std::string> savedBus;
     FileDialogRequest dialog{"Open update file", {{"qfu (*.qfu)", "*.qfu"}}, "qfu", "", ""};
 };
 
