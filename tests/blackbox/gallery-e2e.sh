@@ -63,7 +63,23 @@ sleep 0.3
 xdotool type --delay 20 " 0.8 "
 xdotool key Return
 expect gallery_level_on
+xdotool mousemove --window "$window" 260 22 click 1 # the second tab
+xdotool mousemove --window "$window" 200 68 click 1 # the note field
+sleep 0.3
+xdotool type --delay 20 "Hello gallery"
+xdotool key Return
+xdotool mousemove --window "$window" 305 141 click 1 # the preference's button
+expect gallery_text
+xdotool mousemove --window "$window" 330 22 click 1 # the table
+xdotool mousemove --window "$window" 29 97 click 1 # row 1's button
+xdotool mousemove --window "$window" 120 115 click 1 # row 2's text
+expect gallery_lists_rows
+xdotool mousemove --window "$window" 396 22 click 1 # panels
+xdotool mousemove --window "$window" 100 174 click 1 # the splash screen
+expect gallery_panels
+xdotool mousemove --window "$window" 450 220 click 1 # closes it
 finish
+grep -q '^GalleryOption=text:1$' "$work/config/quorix/settings-gallery" || fail "no option in the settings file"
 grep -q '^GalleryPreset=binary:01' "$work/config/quorix/settings-gallery" || fail "no preset in the settings file"
 start gallery_level_on # as it was left
 finish

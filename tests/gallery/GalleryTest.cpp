@@ -130,6 +130,7 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_NE(rowButton(1)->value() != 0, wasOn);
         g.click(120, 70 + 2 * 18 + 9); // row 2's text
         EXPECT_EQ(table->selectedIndex(), 2);
+        g.expectScreen("gallery_lists_rows");
         g.platform.yesNoAnswers = {false};
         g.click(390, 80); // Delete, answered no
         EXPECT_EQ(table->entryCount(), 9);
@@ -143,6 +144,7 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         // Panels: the scrolling panel has more lines than fit, so its scroller shows.
         g.click(396, 22);
         EXPECT_TRUE(g.page()->scroller()->maximumY() > 0);
+        g.mouse(WindowEvent::Button::Move, 100, 174); // the pointer rests on its button, as a user's does
         g.click(100, 174); // the splash screen, closed by a click
         EXPECT_NE(g.window->editor()->modalObject(), nullptr);
         g.expectScreen("gallery_panels");
