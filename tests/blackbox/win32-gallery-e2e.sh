@@ -70,6 +70,14 @@ drv click 200 68 || fail "click on the note field"
 drv type "Hello gallery" || fail "typing the note"
 drv click 305 141 || fail "click on the preference's button"
 expect gallery_text
+drv click 330 22 || fail "click on the table's tab"
+drv click 29 97 || fail "click on row 1's button"
+drv click 120 115 || fail "click on row 2's text"
+expect gallery_lists_rows
+drv click 396 22 || fail "click on the panels' tab"
+drv click 100 174 || fail "click on the splash screen's button"
+expect gallery_panels
+drv click 450 220 || fail "click closing the splash screen"
 finish close # the pointer stays off the next window's buttons
 preset=$(drv registry get GalleryPreset | tr -d "\r") || fail "no preset in the registry"
 [ "$preset" = 01ccccffffcccc ] || fail "the preset is $preset" # level 0.8, power on, meter 0.8
