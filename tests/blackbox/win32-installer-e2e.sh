@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine in a private X server: a silent per-user install,
+# its association and uninstall entry in the registry, the installed program's
+# version, a .qfu opened through the association shown loaded in the window, and
+# silent uninstalls with and without the user's settings.
+#
+#   win32-installer-e2e.sh BUILD_DIR GOLDEN_DIR SOURCE_DIR SETUP_EXE
+set -u
+build=$1
+golden=$2
+source=$3
+setup=$4
+wine=$source/scripts/wine-run
+driver=$build/tests/support/window-driver.exe
+pack="$wine $build/tools/qfu-pack.exe"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuorixFirmwareUpdater'
+settings_key='HKCU\SOFTWARE\Quorix\Firmware Updater\1.00'
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quorix-test-installer.XXXXXX")
+xvfb=
+cleanup() {
+    "$wine" "$driver" close >/dev/null 2>&1
+    [ -n "${dir:-}" ] && [ -f "$dir/uninstall.exe" ] && "$wine" "$dir/uninstall.exe" /S "_?=$windir" >/dev/null 2>&1
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAILED: $*"
+    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/installer-e2e-$(basename "$f")"; done
+    exit 1
+}
+query() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r'; }
+[ -f "$setup" ] || fail "no $setup"
+
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+install() {
+    timeout 120 "$wine" "$setup" /S || fail "the silent install failed"
+    windir=$(query "$uninstall_key" /v InstallLocation | sed -n 's/.*REG_SZ *//p')
+    [ -n "$windir" ] || fail "no uninstall entry with its InstallLocation"
+    dir=$("$wine" winepath -u "$windir" 2>/dev/null | tr -d '\r')
+    [ -f "$dir/quorix-updater.exe" ] || fail "no program in $dir"
+}
+uninstall() { # ARGUMENTS...
+    timeout 120 "$wine" "$dir/uninstall.exe" /S "$@" "_?=$windir" || fail "the silent uninstall failed"
+    rm -f "$dir/uninstall.exe" # _? leaves the uninstaller itself behind
+    [ -e "$dir" ] && { rmdir "$dir" 2>/dev/null || fail "files are left in $dir: $(ls "$dir")"; }
+    query "$uninstall_key" >/dev/null && fail "the uninstall entry is still there"
+    query 'HKCU\Software\Classes\.qfu' >/dev/null && fail "the .qfu association is still there"
+    query 'HKCU\Software\Classes\Quorix.FirmwareUpdate' >/dev/null && fail "the ProgID is still there"
+    [ -e "$menu" ] && fail "the Start-menu entry is still there"
+}
+
+install
+[[ $windir == *'\AppData\Local\Programs\Quorix Firmware Updater' ]] || fail "not a per-user folder: $windir"
+query "$uninstall_key" /v DisplayVersion | grep -q 'REG_SZ *1\.3\.00$' || fail "DisplayVersion is not 1.3.00"
+query "$uninstall_key" /v QuietUninstallString | grep -q 'uninstall.exe" .*/S$' || fail "no QuietUninstallString"
+query 'HKCU\Software\Classes\.qfu' /ve | grep -q 'REG_SZ *Quorix\.FirmwareUpdate$' || fail ".qfu is not associated"
+command=$(query 'HKCU\Software\Classes\Quorix.FirmwareUpdate\shell\open\command' /ve | sed -n 's/.*REG_SZ *//p')
+[ "$command" = "\"$windir\\quorix-updater.exe\" \"%1\"" ] || fail "the open command is $command"
+for f in README.txt LICENSE-LiberationSans.txt LICENSE-Comfortaa.txt LICENSE-FreeType.txt; do
+    [ -f "$dir/$f" ] || fail "no $f installed"
+done
+appdata=$("$wine" winepath -u "$(query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Programs | sed -n 's/.*REG_SZ *//p')" 2>/dev/null | tr -d '\r')
+menu="$appdata/Quorix Firmware Updater.lnk"
+[ -f "$menu" ] || fail "no Start-menu entry at $menu"
+printed=$("$wine" "$dir/quorix-updater.exe" --version | tr -d '\r')
+[ "$printed" = 1.3.00 ] || fail "the installed program printed '$printed'"
+
+# Opened through the association the file is loaded; with no device present the
+# page waits for it.
+cd "$work"
+$pack --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 7 \
+    --out fw.qfu >/dev/null || fail "qfu-pack"
+"$wine" "$driver" registry delete MainWindow_p
+"$wine" start /unix "$work/fw.qfu" &
+"$wine" "$driver" wait 30000 || fail "no window after opening fw.qfu"
+"$wine" "$driver" expect "$golden/window_waiting.png" 10000 "$work/window_waiting.png" ||
+    fail "the window does not show the file loaded"
+"$wine" "$driver" close
+"$wine" "$driver" gone 10000 || fail "the window did not close"
+
+# Settings stay unless asked for.
+"$wine" "$driver" registry set MainWindow_p 5 || fail "cannot write the settings"
+uninstall
+query "$settings_key" /v MainWindow_p >/dev/null || fail "the uninstall removed the settings"
+install
+uninstall /REMOVESETTINGS
+query "$settings_key" >/dev/null && fail "/REMOVESETTINGS left the settings"
+dir=
+echo "windows installer end-to-end: passed"
