@@ -107,6 +107,15 @@ TEST(Shell, WithoutAnyFileDialogThePageSaysHowElseToLoad) {
     shell.expectScreen("window_no_dialog"); // also what the real window shows
 }
 
+TEST(Shell, AFileWithoutItsDeviceWaitsForIt) {
+    HeadlessShell shell("appear=600000"); // not plugged in yet
+    shell.open();
+    const std::vector<std::string> before = shell.page()->lines();
+    shell.drop({shell.makeFile(100)});
+    ASSERT_TRUE(shell.until([&] { return shell.page()->lines() != before; }));
+    shell.expectScreen("window_waiting"); // also what an opened file shows with no device
+}
+
 TEST(Shell, EditorTranslatesKeysAndRunsCommands) {
     EXPECT_EQ(CCEditor::translateKey(101), uint32_t('5')); // keypad 5
     EXPECT_EQ(CCEditor::translateKey(96), uint32_t('0'));

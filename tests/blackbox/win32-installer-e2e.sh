@@ -30,7 +30,11 @@ fail() {
     for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/installer-e2e-$(basename "$f")"; done
     exit 1
 }
-query() { "$wine" reg query "$@" 2>/dev/null | tr -d '\r'; }
+query() { # fails as reg does when the key or value is not there
+    local out
+    out=$("$wine" reg query "$@" 2>/dev/null) || return 1
+    printf '%s\n' "$out" | tr -d '\r'
+}
 [ -f "$setup" ] || fail "no $setup"
 
 exec 3>"$work/display"
@@ -39,6 +43,8 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
+# A Wine server left by an earlier test still holds that test's display.
+WINEPREFIX="$source/build/windows/wineprefix" wineserver -w
 
 install() {
     timeout 120 "$wine" "$setup" /S || fail "the silent install failed"
@@ -48,7 +54,11 @@ install() {
     [ -f "$dir/quorix-updater.exe" ] || fail "no program in $dir"
 }
 uninstall() { # ARGUMENTS...
-    timeout 120 "$wine" "$dir/uninstall.exe" /S "$@" "_?=$windir" || fail "the silent uninstall failed"
+    # As the uninstall entry runs it, in the mode it was installed in. `_?=` (wait, and
+    # uninstall from that folder) is read only last and unquoted, so the command line
+    # is passed exactly as written.
+    timeout 120 "$wine" "$build/tests/support/raw-launch.exe" \
+        "\"$windir\\uninstall.exe\" /CurrentUser /S $* _?=$windir" || fail "the silent uninstall failed"
     rm -f "$dir/uninstall.exe" # _? leaves the uninstaller itself behind
     [ -e "$dir" ] && { rmdir "$dir" 2>/dev/null || fail "files are left in $dir: $(ls "$dir")"; }
     query "$uninstall_key" >/dev/null && fail "the uninstall entry is still there"
@@ -74,12 +84,14 @@ printed=$("$wine" "$dir/quorix-updater.exe" --version | tr -d '\r')
 [ "$printed" = 1.3.00 ] || fail "the installed program printed '$printed'"
 
 # Opened through the association the file is loaded; with no device present the
-# page waits for it.
+# page waits for it. Wine's shell looks up classes only under the machine's key, so
+# `start` cannot see a per-user association: the registered command (checked above)
+# is run here as the shell runs it, the file's path in place of %1.
 cd "$work"
 $pack --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 7 \
     --out fw.qfu >/dev/null || fail "qfu-pack"
 "$wine" "$driver" registry delete MainWindow_p
-"$wine" start /unix "$work/fw.qfu" &
+"$wine" "$dir/quorix-updater.exe" "$("$wine" winepath -w "$work/fw.qfu" 2>/dev/null | tr -d '\r')" &
 "$wine" "$driver" wait 30000 || fail "no window after opening fw.qfu"
 "$wine" "$driver" expect "$golden/window_waiting.png" 10000 "$work/window_waiting.png" ||
     fail "the window does not show the file loaded"
