@@ -28,6 +28,8 @@ test-windows:
 	cmake --build --preset windows
 	ctest --preset windows
 	scripts/make-dist
+	bash tests/blackbox/win32-installer-e2e.sh $(CURDIR)/build/windows $(CURDIR)/tests/golden $(CURDIR) \
+	    $$(ls $(CURDIR)/dist/quorix-updater-*-setup.exe | tail -n1)
 
 # The Debian package from the release build: lintian, its desktop entry, MIME type,
 # man pages and bash completion.
