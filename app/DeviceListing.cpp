@@ -24,7 +24,7 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
         pattern = devicePattern(vendorId, productId);
     }
     std::vector<std::string> paths;
-    if (!hid->listInterfaces(paths)) {
+    if (!hid->listPaths(paths)) {
         err << "quorix-updater: the HID interfaces could not be listed\n";
         return 1;
     }

@@ -72,7 +72,7 @@ bool FactoryWatch::updating() const {
 void FactoryWatch::step() {
     std::vector<std::string> paths;
     std::set<std::string> present;
-    if (hid_->listInterfaces(paths))
+    if (hid_->listPaths(paths))
         for (const std::string& path : paths)
             if (pathMatchesPattern(path, pattern_))
                 present.insert(path);

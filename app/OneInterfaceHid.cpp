@@ -9,10 +9,10 @@ bool OneInterfaceHid::names(const std::string& path, const std::string& name) {
     return !name.empty() && (path == name || path.substr(0, path.find('?')) == name);
 }
 
-bool OneInterfaceHid::listInterfaces(std::vector<std::string>& paths) {
-    if (!system_->listInterfaces(paths))
+bool OneInterfaceHid::listInterfaces(std::vector<HidInterface>& interfaces) {
+    if (!system_->listInterfaces(interfaces))
         return false;
-    std::erase_if(paths, [this](const std::string& path) { return !names(path, path_); });
+    std::erase_if(interfaces, [this](const HidInterface& entry) { return !names(entry.path, path_); });
     return true;
 }
 

@@ -13,7 +13,7 @@ class OneInterfaceHid : public HidSystem {
 public:
     OneInterfaceHid(std::shared_ptr<HidSystem> system, std::string path);
 
-    bool listInterfaces(std::vector<std::string>& paths) override;
+    bool listInterfaces(std::vector<HidInterface>& interfaces) override;
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
 

@@ -59,7 +59,7 @@ std::string updateFileProblem(const std::string& path) {
 
 std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std::string& pattern) {
     std::vector<std::string> paths;
-    if (!hid.listInterfaces(paths))
+    if (!hid.listPaths(paths))
         return std::nullopt;
     std::optional<UnopenedInterface> found;
     for (const std::string& path : paths) {

@@ -148,7 +148,7 @@ private:
 
 std::optional<std::string> findInaccessibleInterface(HidSystem& hid, const std::string& pattern) {
     std::vector<std::string> paths;
-    if (!hid.listInterfaces(paths))
+    if (!hid.listPaths(paths))
         return std::nullopt;
     for (const std::string& path : paths) {
         if (!pathMatchesPattern(path, pattern))
@@ -240,7 +240,7 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                     devicePath = event.path;
                     reporter.device(event.path, report);
                     std::vector<std::string> paths, matching;
-                    if (run.devicePath.empty() && hid->listInterfaces(paths)) {
+                    if (run.devicePath.empty() && hid->listPaths(paths)) {
                         const FirmwareHeader header = worker.updater().header();
                         const std::string pattern = devicePattern(header.vendorId(), header.productId());
                         for (const std::string& path : paths)

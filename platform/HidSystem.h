@@ -8,11 +8,27 @@
 // The OS boundary for HID devices: a list of present interfaces as path texts, and
 // open interfaces that move single reports with a time limit. Every backend's path
 // text contains the device's "vid_%04x&pid_%04x" in lower case, so the device
-// search and identity texts behave alike on every OS.
+// search and identity texts behave alike on every OS. Each interface also names
+// its unit, the physical device it belongs to, so that a run can follow one device
+// across re-enumeration and never move to a twin with the same IDs.
 
 // One report as it crosses the boundary: byte 0 is the report ID (always 0 here),
 // bytes 1 to 64 the report itself.
 constexpr size_t kHidTransferSize = 65;
+
+// One present interface.
+struct HidInterface {
+    std::string path{};
+    std::string serial{};   // the USB serial number; empty when the device has none
+    std::string location{}; // the USB port chain it is plugged into; empty when unknown
+
+    // What names the physical device: its serial, else its port, else the path.
+    std::string unitKey() const;
+    // Whether two interfaces belong to the same physical device by that key.
+    bool sameUnit(const HidInterface& other) const { return unitKey() == other.unitKey(); }
+    // For people: "serial X", "port Y" or "" when only the path names it.
+    std::string unitText() const;
+};
 
 // An open interface. Destroying it cancels any pending transfer and closes it.
 class HidConnection {
@@ -26,6 +42,13 @@ public:
     // ends only with the device or the kernel's own 5 s USB time-out.
     virtual bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) = 0;
     virtual bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) = 0;
+    // Drops the input reports that already wait to be read, without waiting for
+    // more; returns how many were dropped.
+    virtual int discardInput() = 0;
+    // Holds the interface against every other updater (other processes, and other
+    // connections of this one that are not duplicates of this one) until this
+    // connection and its duplicates are closed. False when another holds it.
+    virtual bool claimExclusive() = 0;
 };
 
 enum class HidOpenStatus {
@@ -37,9 +60,11 @@ enum class HidOpenStatus {
 class HidSystem {
 public:
     virtual ~HidSystem() = default;
-    // The paths of the HID interfaces present now, in enumeration order. False when
-    // the system could not list them at all (then none count as present).
-    virtual bool listInterfaces(std::vector<std::string>& paths) = 0;
+    // The HID interfaces present now, in enumeration order. False when the system
+    // could not list them at all (then none count as present).
+    virtual bool listInterfaces(std::vector<HidInterface>& interfaces) = 0;
+    // Their paths only.
+    bool listPaths(std::vector<std::string>& paths);
     virtual HidOpenStatus open(const std::string& path,
                                std::unique_ptr<HidConnection>& connection) = 0;
 };

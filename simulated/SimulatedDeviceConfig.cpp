@@ -2,6 +2,7 @@
 
 #include "TextNumbers.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -40,7 +41,7 @@ fs::path comparableSavePath(const std::string& path) {
 const char* SimulatedDeviceConfig::syntax() {
     return "vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,block=BYTES,latency=MS,"
            "appear=MS,restart=MS,unplug-at=K,replug-after=MS,nak-at=K,bad-checksum-at=K,"
-           "silent-at=K,once,busy,count=N,save=PATH";
+           "silent-at=K,once,busy,count=N,interfaces=N,leave=MS,serial=TEXT,port=TEXT,save=PATH";
 }
 
 bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig& config,
@@ -84,6 +85,14 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
             ok = ok && !value.empty();
             if (ok && !saveTargetUsable(value, error)) return false;
             config.savePath = value;
+        } else if (key == "serial" || key == "port") {
+            // Printable and short: these texts reach terminals, logs and JSON.
+            ok = ok && !value.empty() && value.size() <= 64 &&
+                 std::all_of(value.begin(), value.end(), [](char c) { return c > 0x20 && c < 0x7F; });
+            (key == "serial" ? config.serial : config.port) = value;
+        } else if (key == "interfaces") {
+            ok = ok && parseUnsignedText(value, 10, 8, number) && number >= 1;
+            config.interfaces = static_cast<int>(number);
         } else if (key == "count") {
             ok = ok && parseUnsignedText(value, 10, 16, number) && number >= 1;
             config.count = static_cast<int>(number);
@@ -96,6 +105,7 @@ bool SimulatedDeviceConfig::parse(const std::string& text, SimulatedDeviceConfig
                           : key == "nak-at"          ? &config.nakAt
                           : key == "bad-checksum-at" ? &config.badChecksumAt
                           : key == "silent-at"       ? &config.silentAt
+                          : key == "leave"           ? &config.leaveMs
                                                      : nullptr;
             if (!target) {
                 error = "unknown simulated-device key \"" + key + "\" (keys: " + syntax() + ")";

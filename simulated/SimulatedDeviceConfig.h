@@ -29,7 +29,12 @@ struct SimulatedDeviceConfig {
     int silentAt = -1;
     bool once = false; // faults only on the first attempt at their block
     bool busy = false; // present, but cannot be opened
-    int count = 1;     // matching interfaces
+    int count = 1;     // devices with these settings, each a unit of its own
+    int interfaces = 1; // interfaces of each device (same IDs); only the first answers
+    int leaveMs = -1;   // unplugged this long after creation, whatever it is doing
+    // The unit's USB serial number (empty: none) and port (empty: one of its own).
+    std::string serial;
+    std::string port;
     int restartMs = 1000; // away after a successful update; 0: restarts without going away
     // Receives the image of the last complete update (replaced atomically); empty:
     // not saved. Any character but ',' and ';', which separate the settings.

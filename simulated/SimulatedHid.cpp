@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <array>
 #include <deque>
 #include <optional>
@@ -25,17 +26,28 @@ struct Inbox {
 } // namespace
 
 struct SimulatedHidSystem::Unit {
-    Unit(const SimulatedDeviceConfig& settings, size_t position)
+    // firstPath: the number of the first interface's path; each interface has one.
+    Unit(const SimulatedDeviceConfig& settings, size_t position, size_t firstPath)
         : config(settings), device(settings), index(position),
-          presentFrom(Clock::now() + std::chrono::milliseconds(settings.appearMs)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "sim://hid%zu?vid_%04x&pid_%04x", index, config.vendorId,
-                      config.productId);
-        path = text;
+          presentFrom(Clock::now() + std::chrono::milliseconds(settings.appearMs)),
+          claims(static_cast<size_t>(settings.interfaces)) {
+        for (int i = 0; i < config.interfaces; ++i) {
+            char text[64];
+            std::snprintf(text, sizeof text, "sim://hid%zu?vid_%04x&pid_%04x",
+                          firstPath + static_cast<size_t>(i), config.vendorId, config.productId);
+            paths.push_back(text);
+        }
+        location = config.port.empty() ? "sim-" + std::to_string(index) : config.port;
+        if (config.leaveMs >= 0)
+            leaveAt = Clock::now() + std::chrono::milliseconds(config.leaveMs);
     }
 
     // Caller holds lock.
     bool presentLocked(Clock::time_point now) {
+        if (leaveAt && now >= *leaveAt) {
+            leaveAt.reset();
+            goAway(config.replugAfterMs);
+        }
         if (restartAt && now >= *restartAt) {
             restartAt.reset();
             if (config.restartMs > 0)
@@ -78,8 +90,10 @@ struct SimulatedHidSystem::Unit {
     std::condition_variable changed;
     SimulatedDevice device;
     const size_t index;
-    std::string path;
+    std::vector<std::string> paths; // one per interface; only the first answers
+    std::string location;
     Clock::time_point presentFrom;
+    std::optional<Clock::time_point> leaveAt;
     std::optional<Clock::time_point> awayUntil;
     std::optional<Clock::time_point> restartAt; // after a completed update
     bool gone = false;
@@ -87,6 +101,8 @@ struct SimulatedHidSystem::Unit {
     Clock::time_point lastSlot{};
     std::vector<Inbox*> inboxes;
     int cancelled = 0;
+    // Per interface: the claim of the connection (and its duplicates) that holds it.
+    std::vector<std::weak_ptr<int>> claims;
     std::function<void(size_t, const SimulatedDevice::Request&)> observer;
 };
 
@@ -94,11 +110,13 @@ namespace {
 
 class SimulatedConnection : public HidConnection {
 public:
-    SimulatedConnection(std::shared_ptr<SimulatedHidSystem::Unit> unit, uint64_t generation)
-        : unit_(std::move(unit)) {
+    SimulatedConnection(std::shared_ptr<SimulatedHidSystem::Unit> unit, size_t interface,
+                        uint64_t generation, std::shared_ptr<int> claim = nullptr)
+        : unit_(std::move(unit)), interface_(interface), claim_(std::move(claim)) {
         std::lock_guard<std::mutex> guard(unit_->lock);
         inbox_.generation = generation;
-        unit_->inboxes.push_back(&inbox_);
+        if (interface_ == 0) // the others never answer
+            unit_->inboxes.push_back(&inbox_);
     }
     ~SimulatedConnection() override {
         std::lock_guard<std::mutex> guard(unit_->lock);
@@ -111,7 +129,26 @@ public:
             std::lock_guard<std::mutex> guard(unit_->lock);
             generation = inbox_.generation;
         }
-        return std::make_unique<SimulatedConnection>(unit_, generation);
+        return std::make_unique<SimulatedConnection>(unit_, interface_, generation, claim_);
+    }
+
+    int discardInput() override {
+        std::lock_guard<std::mutex> guard(unit_->lock);
+        const int dropped = static_cast<int>(inbox_.reports.size());
+        inbox_.reports.clear();
+        return dropped;
+    }
+
+    bool claimExclusive() override {
+        std::lock_guard<std::mutex> guard(unit_->lock);
+        std::weak_ptr<int>& holder = unit_->claims[interface_];
+        const std::shared_ptr<int> held = holder.lock();
+        if (held)
+            return held == claim_;
+        if (!claim_)
+            claim_ = std::make_shared<int>(0);
+        holder = claim_;
+        return true;
     }
 
     bool write(const uint8_t (&transfer)[kHidTransferSize], int /*timeoutMs*/) override {
@@ -125,6 +162,8 @@ public:
         guard.lock();
         if (!aliveLocked())
             return false;
+        if (interface_ != 0)
+            return true; // taken by an interface that does not speak the protocol
 
         uint8_t report[kReportSize];
         std::memcpy(report, transfer + 1, kReportSize);
@@ -184,6 +223,8 @@ private:
     }
 
     std::shared_ptr<SimulatedHidSystem::Unit> unit_;
+    const size_t interface_;
+    std::shared_ptr<int> claim_; // shared with duplicates, as an OS lock on one open file is
     Inbox inbox_;
 };
 
@@ -194,20 +235,24 @@ SimulatedHidSystem::SimulatedHidSystem(const SimulatedDeviceConfig& config)
 
 SimulatedHidSystem::SimulatedHidSystem(const std::vector<SimulatedDeviceConfig>& configs) {
     // One index across all entries keeps the paths apart, also for equal IDs.
+    size_t paths = 0;
     for (const SimulatedDeviceConfig& config : configs)
-        for (int i = 0; i < config.count; ++i)
-            units_.push_back(std::make_shared<Unit>(config, units_.size()));
+        for (int i = 0; i < config.count; ++i) {
+            units_.push_back(std::make_shared<Unit>(config, units_.size(), paths));
+            paths += static_cast<size_t>(config.interfaces);
+        }
 }
 
 SimulatedHidSystem::~SimulatedHidSystem() = default;
 
-bool SimulatedHidSystem::listInterfaces(std::vector<std::string>& paths) {
-    paths.clear();
+bool SimulatedHidSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
+    interfaces.clear();
     const auto now = Clock::now();
     for (const auto& unit : units_) {
         std::lock_guard<std::mutex> guard(unit->lock);
         if (unit->presentLocked(now))
-            paths.push_back(unit->path);
+            for (const std::string& path : unit->paths)
+                interfaces.push_back({path, unit->config.serial, unit->location});
     }
     return true;
 }
@@ -215,7 +260,8 @@ bool SimulatedHidSystem::listInterfaces(std::vector<std::string>& paths) {
 HidOpenStatus SimulatedHidSystem::open(const std::string& path,
                                        std::unique_ptr<HidConnection>& connection) {
     for (const auto& unit : units_) {
-        if (unit->path != path)
+        const auto at = std::find(unit->paths.begin(), unit->paths.end(), path);
+        if (at == unit->paths.end())
             continue;
         uint64_t generation;
         {
@@ -224,7 +270,8 @@ HidOpenStatus SimulatedHidSystem::open(const std::string& path,
                 return HidOpenStatus::Failed;
             generation = unit->generation;
         }
-        connection = std::make_unique<SimulatedConnection>(unit, generation);
+        connection = std::make_unique<SimulatedConnection>(
+            unit, static_cast<size_t>(at - unit->paths.begin()), generation);
         return HidOpenStatus::Opened;
     }
     return HidOpenStatus::Failed;
@@ -235,7 +282,7 @@ size_t SimulatedHidSystem::deviceCount() const {
 }
 
 std::string SimulatedHidSystem::path(size_t index) const {
-    return units_.at(index)->path;
+    return units_.at(index)->paths.front();
 }
 
 bool SimulatedHidSystem::present(size_t index) const {

@@ -22,12 +22,13 @@ public:
     explicit SimulatedHidSystem(const std::vector<SimulatedDeviceConfig>& configs);
     ~SimulatedHidSystem() override;
 
-    bool listInterfaces(std::vector<std::string>& paths) override;
+    bool listInterfaces(std::vector<HidInterface>& interfaces) override;
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
 
     // ---- For tests and the demo ----
     size_t deviceCount() const;
+    // The path of the device's first interface (the one that answers).
     std::string path(size_t index) const;
     bool present(size_t index) const;
     // Takes the device away; it returns after replugAfterMs (never when negative).

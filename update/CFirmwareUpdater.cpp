@@ -32,7 +32,13 @@ CFirmwareUpdater::~CFirmwareUpdater() {
 
 bool CFirmwareUpdater::fileLoaded() const {
     std::lock_guard<std::mutex> guard(fileLock_);
-    return stream_ != nullptr;
+    return fileBuffer_ != nullptr;
+}
+
+std::vector<uint8_t> CFirmwareUpdater::fileBytes() const {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    return fileBuffer_ ? std::vector<uint8_t>(fileBuffer_.get(), fileBuffer_.get() + fileSize_)
+                       : std::vector<uint8_t>();
 }
 
 FirmwareHeader CFirmwareUpdater::header() const {
@@ -51,9 +57,8 @@ size_t CFirmwareUpdater::fileSize() const {
 }
 
 void CFirmwareUpdater::setExplicitIdentity(uint16_t vendorId, uint16_t productId) {
-    std::lock_guard<std::mutex> guard(fileLock_);
-    header_.setVendorId(vendorId);
-    header_.setProductId(productId);
+    // Never into the header: the loaded file's IDs are what every check compares.
+    identityIds_ = (uint32_t{vendorId} << 16) | productId;
     explicitIdentity_ = true;
 }
 
@@ -93,9 +98,25 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
     if (!buffer || std::fseek(stream, 0, SEEK_SET) != 0 ||
         std::fread(buffer.get(), 1, size, stream) != size)
         return failLoad();
+    return adoptFile(std::move(buffer), size, file.release());
+}
+
+bool CFirmwareUpdater::loadFromBytes(const std::vector<uint8_t>& bytes) {
+    if (!explicitIdentity_)
+        unloadFile();
+    if (bytes.size() < FirmwareHeader::kSize || bytes.size() > kMaxUpdateFileSize)
+        return failLoad();
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes.size()]);
+    if (!buffer)
+        return failLoad();
+    std::memcpy(buffer.get(), bytes.data(), bytes.size());
+    return adoptFile(std::move(buffer), bytes.size(), nullptr);
+}
+
+bool CFirmwareUpdater::adoptFile(std::unique_ptr<uint8_t[]> buffer, size_t size, std::FILE* stream) {
+    std::unique_ptr<std::FILE, FileCloser> file(stream);
     if (checkUpdateFile(buffer.get(), size) != UpdateFileCheck::Ok)
         return failLoad();
-
     std::lock_guard<std::mutex> guard(fileLock_);
     unloadLocked();
     header_.assign(buffer.get());
@@ -130,6 +151,7 @@ void CFirmwareUpdater::resetDeviceInfo() {
 
 void CFirmwareUpdater::teardown() {
     explicitIdentity_ = false;
+    unbindUnit();
     unloadFile();
     resetDeviceInfo();
     device_.close();
@@ -138,14 +160,42 @@ void CFirmwareUpdater::teardown() {
 // ---- Device search ----
 
 bool CFirmwareUpdater::devicePresent() {
-    if (!fileLoaded() && !explicitIdentity_)
+    uint16_t vendorId = 0, productId = 0;
+    if (!targetIds(vendorId, productId))
         return false;
-    const FirmwareHeader current = header();
-    if (findDevice(*hid_, device_, devicePattern(current.vendorId(), current.productId()), false) !=
-        kDeviceNone)
+    const std::optional<HidInterface> unit = boundUnit();
+    SearchScope scope;
+    scope.unit = unit ? &*unit : nullptr;
+    if (findDevice(*hid_, device_, devicePattern(vendorId, productId), false, scope) != kDeviceNone)
         return true;
+    // The unit shown is gone: whatever comes next is another unit until it proves
+    // otherwise, and is asked for its own information.
     device_.close();
+    unbindUnit();
+    resetDeviceInfo();
     return false;
+}
+
+std::optional<HidInterface> CFirmwareUpdater::boundUnit() const {
+    std::lock_guard<std::mutex> guard(unitLock_);
+    return boundUnit_;
+}
+
+void CFirmwareUpdater::unbindUnit() {
+    std::lock_guard<std::mutex> guard(unitLock_);
+    boundUnit_.reset();
+}
+
+void CFirmwareUpdater::openDevice(const std::string& pattern, const std::vector<std::string>& tried) {
+    const std::optional<HidInterface> unit = boundUnit();
+    SearchScope scope;
+    scope.unit = unit ? &*unit : nullptr;
+    scope.skip = &tried;
+    findDevice(*hid_, device_, pattern, true, scope);
+    if (device_.isOpen() && !unit) {
+        std::lock_guard<std::mutex> guard(unitLock_);
+        boundUnit_ = device_.where();
+    }
 }
 
 namespace {
@@ -192,15 +242,16 @@ bool CFirmwareUpdater::findById(const char* identity) {
         return false;
     }
     setExplicitIdentity(vendorId, productId);
-    if (findDevice(*hid_, device_, devicePattern(vendorId, productId), true) != kDeviceNone)
-        return true;
-    device_.close();
-    return false;
+    openDevice(devicePattern(vendorId, productId), {});
+    return device_.isOpen();
 }
 
 // ---- Protocol ----
 
 bool CFirmwareUpdater::sendRequest(uint8_t length, const uint8_t* data) {
+    // Whatever came in before this request (a late answer to an earlier one) must
+    // not be taken for its answer.
+    device_.discardInput();
     frameReport(requestReport_, data, length);
     return device_.writeReport(requestReport_);
 }
@@ -211,25 +262,30 @@ bool CFirmwareUpdater::fail(UpdateFailure::Kind kind, int block, uint32_t value,
 }
 
 bool CFirmwareUpdater::deviceStillListed() {
-    std::vector<std::string> paths;
-    return hid_->listInterfaces(paths) &&
-           std::find(paths.begin(), paths.end(), device_.path()) != paths.end();
+    std::vector<HidInterface> interfaces;
+    if (!hid_->listInterfaces(interfaces))
+        return false;
+    return std::any_of(interfaces.begin(), interfaces.end(),
+                       [this](const HidInterface& entry) { return isDeviceInUse(entry, device_); });
 }
 
 UpdateFailure::Kind CFirmwareUpdater::unopenedKind(const std::string& pattern) {
-    std::vector<std::string> paths;
-    if (!hid_->listInterfaces(paths))
+    std::vector<HidInterface> interfaces;
+    if (!hid_->listInterfaces(interfaces))
         return UpdateFailure::Kind::NotConnected;
+    const std::optional<HidInterface> unit = boundUnit();
     UpdateFailure::Kind kind = UpdateFailure::Kind::NotConnected;
-    for (const std::string& path : paths) {
-        if (!pathMatchesPattern(path, pattern))
+    for (const HidInterface& entry : interfaces) {
+        if (!pathMatchesPattern(entry.path, pattern) || (unit && !entry.sameUnit(*unit)))
             continue;
         std::unique_ptr<HidConnection> probe;
-        const HidOpenStatus status = hid_->open(path, probe);
+        const HidOpenStatus status = hid_->open(entry.path, probe);
         if (status == HidOpenStatus::PermissionDenied)
             return UpdateFailure::Kind::PermissionDenied; // the one the user can fix
         if (status == HidOpenStatus::Failed)
             kind = UpdateFailure::Kind::Busy;
+        else if (probe && !probe->claimExclusive() && kind == UpdateFailure::Kind::NotConnected)
+            kind = UpdateFailure::Kind::InUse;
     }
     return kind;
 }
@@ -258,8 +314,12 @@ bool CFirmwareUpdater::awaitResponse() {
 
 void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command,
                                     uint8_t payload) const {
+    // The loaded file's IDs; before a file is there, the identity's.
     const FirmwareHeader current = header();
-    beginRequest(data, command, payload, current.vendorId(), current.productId());
+    uint16_t vendorId = current.vendorId(), productId = current.productId();
+    if (!fileLoaded())
+        targetIds(vendorId, productId);
+    beginRequest(data, command, payload, vendorId, productId);
 }
 
 void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command,
@@ -273,8 +333,14 @@ void CFirmwareUpdater::beginRequest(uint8_t (&data)[kMaxReportData], uint8_t com
 }
 
 bool CFirmwareUpdater::targetIds(uint16_t& vendorId, uint16_t& productId) const {
+    if (explicitIdentity_) {
+        const uint32_t ids = identityIds_;
+        vendorId = static_cast<uint16_t>(ids >> 16);
+        productId = static_cast<uint16_t>(ids);
+        return true;
+    }
     std::lock_guard<std::mutex> guard(fileLock_);
-    if (!stream_ && !explicitIdentity_)
+    if (!fileBuffer_)
         return false;
     vendorId = header_.vendorId();
     productId = header_.productId();
@@ -296,25 +362,44 @@ bool CFirmwareUpdater::releaseForeignDevice() {
         sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data);
     }
     device_.close();
+    unbindUnit();
     resetDeviceInfo();
     return true;
 }
 
 bool CFirmwareUpdater::queryInfo() {
-    if (!fileLoaded() && !explicitIdentity_)
+    uint16_t vendorId = 0, productId = 0;
+    if (!targetIds(vendorId, productId))
         return fail(UpdateFailure::Kind::NoFile);
     releaseForeignDevice(); // never another device's information, never its handle
-    if (!device_.isOpen()) {
-        resetDeviceInfo();
-        const FirmwareHeader current = header();
-        const std::string pattern = devicePattern(current.vendorId(), current.productId());
-        findDevice(*hid_, device_, pattern, true);
-        if (!device_.isOpen())
-            return fail(unopenedKind(pattern));
-    }
-    if (staging_)
-        return true;
+    if (device_.isOpen())
+        return staging_ ? true : askInfo();
 
+    // Of a unit's interfaces, the one that answers is the unit's: one that stays
+    // silent is passed over for the next of the same unit.
+    resetDeviceInfo();
+    const std::string pattern = devicePattern(vendorId, productId);
+    std::vector<std::string> tried;
+    for (;;) {
+        openDevice(pattern, tried);
+        if (!device_.isOpen())
+            return tried.empty() ? fail(unopenedKind(pattern)) : false;
+        if (askInfo())
+            return true;
+        const bool silent = lastFailure_.kind == UpdateFailure::Kind::NoInfoReply;
+        if (!silent || tried.size() >= kMaxInterfacesTried)
+            return false;
+        tried.push_back(device_.path());
+        const HidInterface unit = device_.where();
+        device_.close();
+        {
+            std::lock_guard<std::mutex> guard(unitLock_);
+            boundUnit_ = unit; // only the same unit's other interfaces
+        }
+    }
+}
+
+bool CFirmwareUpdater::askInfo() {
     uint8_t data[kMaxReportData];
     beginRequest(data, CMD_GET_INFO, 0);
     sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data); // a lost request shows as no answer
@@ -347,8 +432,8 @@ bool CFirmwareUpdater::queryInfo() {
 
 bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<bool>* abort) {
     blocksDone_ = 0;
-    if (!fileLoaded() && !explicitIdentity_)
-        return fail(UpdateFailure::Kind::NoFile);
+    if (!fileLoaded())
+        return fail(UpdateFailure::Kind::NoFile); // nothing to write
     if (!queryInfo())
         return false;
     const uint32_t size = blockSize_;

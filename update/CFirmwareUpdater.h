@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 class HidSystem;
 
@@ -37,6 +39,11 @@ public:
     // The same from an already opened stream, which the updater takes over
     // (null counts as a file that could not be opened).
     bool loadFromStream(std::FILE* stream);
+    // The same from the bytes of a file read and checked before (factory mode hands
+    // every unit the copy it checked at its start).
+    bool loadFromBytes(const std::vector<uint8_t>& bytes);
+    // The loaded file's bytes (empty when none).
+    std::vector<uint8_t> fileBytes() const;
     void unloadFile();
     // Releases everything: file, device information, device.
     void teardown();
@@ -52,9 +59,13 @@ public:
     const uint8_t* imageStart() const;
     size_t fileSize() const;
     bool explicitIdentity() const { return explicitIdentity_.load(); }
-    // Search IDs taken from an identity text instead of a file: written into the
-    // header's ID fields, and from now on a failed load keeps what is loaded.
+    // Search IDs taken from an identity text instead of a file, kept apart from the
+    // loaded file's header (which stays as the file says); from now on a failed load
+    // keeps what is loaded.
     void setExplicitIdentity(uint16_t vendorId, uint16_t productId);
+    // The IDs the device is searched with: the identity's when one is set, else the
+    // loaded file's; false when there is nothing to look for.
+    bool targetIds(uint16_t& vendorId, uint16_t& productId) const;
 
     // ---- Device search (worker thread) ----
 
@@ -66,6 +77,13 @@ public:
     static bool parseIdentity(const char* identity, uint16_t& vendorId, uint16_t& productId);
     CHidDevice& device() { return device_; }
     void closeDevice() { device_.close(); }
+
+    // The physical device this updater is bound to. The first opening of a device
+    // binds it; from then on every search finds only that unit's interfaces (the same
+    // path while it stays; after it left, the same serial, or without one the same
+    // port), so that no retry and no device view ever moves to a twin.
+    std::optional<HidInterface> boundUnit() const;
+    void unbindUnit();
     // The device in use is given up when it is not the one the loaded file (or the
     // identity) names: sent its close request with its own IDs while open, closed,
     // and its information forgotten. True when one was given up.
@@ -96,6 +114,8 @@ public:
     // Block sizes and counts are carried in 16-bit fields.
     static constexpr uint32_t kMaxBlockSize = 65535;
     static constexpr uint32_t kMaxBlockCount = 65535;
+    // Silent interfaces of one unit passed over before its information query fails.
+    static constexpr size_t kMaxInterfacesTried = 8;
 
 private:
     bool failLoad();
@@ -105,14 +125,17 @@ private:
     bool deviceStillListed();
     // Why an opening search opened nothing.
     UpdateFailure::Kind unopenedKind(const std::string& pattern);
+    // An opening search within the bound unit (any unit while unbound).
+    void openDevice(const std::string& pattern, const std::vector<std::string>& tried);
+    bool askInfo();
+    // Adopts a file already read into buffer (lock not held).
+    bool adoptFile(std::unique_ptr<uint8_t[]> buffer, size_t size, std::FILE* stream);
     void unloadLocked();
     void resetDeviceInfo();
     // Clears data and fills the fields every request starts with.
     void beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command, uint8_t payload) const;
     void beginRequest(uint8_t (&data)[kMaxReportData], uint8_t command, uint8_t payload,
                       uint16_t vendorId, uint16_t productId) const;
-    // The IDs the search looks for; false when there is nothing to look for.
-    bool targetIds(uint16_t& vendorId, uint16_t& productId) const;
     static uint32_t packVersion(const FirmwareVersion& v) {
         return (uint32_t{v.major} << 16) | (uint32_t{v.minor} << 8) | v.build;
     }
@@ -156,4 +179,8 @@ private:
     UpdateFailure lastFailure_;
 
     std::atomic<bool> explicitIdentity_{false};
+    std::atomic<uint32_t> identityIds_{0}; // vendor << 16 | product
+
+    mutable std::mutex unitLock_;
+    std::optional<HidInterface> boundUnit_; // guarded by unitLock_
 };

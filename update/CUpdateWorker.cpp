@@ -41,6 +41,16 @@ LoadOutcome CUpdateWorker::loadFile(const char* path) {
     return LoadOutcome::Loaded;
 }
 
+LoadOutcome CUpdateWorker::loadBytes(const std::vector<uint8_t>& bytes) {
+    if (imageInUse_)
+        return LoadOutcome::RefusedDuringUpdate;
+    if (!updater_->loadFromBytes(bytes))
+        return LoadOutcome::Failed;
+    textsDirty_ = true;
+    workerState_ = WORKER_POLL;
+    return LoadOutcome::Loaded;
+}
+
 void CUpdateWorker::finishAndClose(int limitMs) {
     const int64_t start = clock_->nowMs();
     while (workerState_ == WORKER_UPDATE && elapsedBelow(start, limitMs))
@@ -169,7 +179,12 @@ void CUpdateWorker::pollTurn() {
         updater_->queryInfo(); // a failed query still counts as present
         WorkerEvent event;
         event.kind = WorkerEvent::Kind::Device;
-        event.path = updater_->device().path();
+        const std::optional<HidInterface> unit = updater_->boundUnit();
+        event.path = updater_->device().isOpen() || !unit ? updater_->device().path() : unit->path;
+        if (unit) {
+            event.serial = unit->serial;
+            event.location = unit->location;
+        }
         event.hardware = updater_->hardwareVersion();
         event.firmware = updater_->firmwareVersion();
         event.blockSize = updater_->blockSize();
@@ -231,7 +246,13 @@ void CUpdateWorker::updateRun() {
     imageInUse_ = false; // nothing more is sent: a new file may come
     WorkerEvent ended;
     ended.kind = WorkerEvent::Kind::RunEnded;
-    ended.path = updater_->device().path();
+    // The unit the run was bound to, also when it is gone by now.
+    const std::optional<HidInterface> unit = updater_->boundUnit();
+    ended.path = unit ? unit->path : updater_->device().path();
+    if (unit) {
+        ended.serial = unit->serial;
+        ended.location = unit->location;
+    }
     ended.ok = ok;
     ended.attempt = attempt;
     ended.ms = clock_->nowMs() - start;

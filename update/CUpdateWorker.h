@@ -38,6 +38,7 @@ struct WorkerEvent {
     };
     Kind kind = Kind::Device;
     std::string path;
+    std::string serial, location; // the unit (empty when the system does not say)
     FirmwareVersion hardware, firmware;
     uint32_t blockSize = 0;
     int attempt = 0;
@@ -86,6 +87,8 @@ public:
     // progress is allowed to finish within limitMs, then the device is closed
     // (with its close request) within the usual close wait.
     void finishAndClose(int limitMs);
+    // The file factory mode checked at its start, for this worker's unit.
+    LoadOutcome loadBytes(const std::vector<uint8_t>& bytes);
     // The open-file button or a dropped file. Refused from the update order until the
     // run stopped sending the image. A file for other IDs than the one before makes
     // the worker give up the device in use before anything else.

@@ -11,6 +11,8 @@ std::string UpdateFailure::text() const {
         return "device not connected";
     case Kind::Busy:
         return "device busy (opened elsewhere)";
+    case Kind::InUse:
+        return "device busy: in use by another updater";
     case Kind::PermissionDenied:
         return "permission denied";
     case Kind::NoInfoReply:

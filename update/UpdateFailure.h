@@ -11,6 +11,7 @@ struct UpdateFailure {
         NoFile,              // neither a file nor an identity names a device
         NotConnected,        // no matching interface is present
         Busy,                // present, but another program holds it
+        InUse,               // present, but another updater holds it
         PermissionDenied,    // present, but this user may not open it
         NoInfoReply,         // the information request went unanswered
         BlockSizeZero,       // the device reports block size 0

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace {
@@ -79,28 +80,81 @@ public:
         return false;
     }
 
+    int discardInput() override {
+        // Bounded: a device that keeps sending must not hold the run here.
+        int dropped = 0;
+        uint8_t report[kHidTransferSize - 1];
+        for (; dropped < kMaxDiscarded; ++dropped) {
+            pollfd entry{fd_, POLLIN, 0};
+            if (::poll(&entry, 1, 0) <= 0 || !(entry.revents & POLLIN) ||
+                ::read(fd_, report, sizeof report) <= 0)
+                break;
+        }
+        return dropped;
+    }
+
+    // flock belongs to the open file: duplicates share it, any other open of the
+    // node (in this process or another) is refused.
+    bool claimExclusive() override {
+        for (;;) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0)
+                return true;
+            if (errno != EINTR)
+                return false;
+        }
+    }
+
 private:
+    static constexpr int kMaxDiscarded = 256;
     int fd_;
 };
 
-// "HID_ID=0003:00001209:00000001" -> vendor 0x1209, product 0x0001.
-bool parseHidId(const std::string& ueventPath, unsigned& vendorId, unsigned& productId) {
+struct Uevent {
+    unsigned vendorId = 0, productId = 0;
+    std::string serial;   // HID_UNIQ
+    std::string location; // HID_PHYS without its "/inputN": shared by the unit's interfaces
+};
+
+// Only printable ASCII, bounded: these texts reach terminals, logs and JSON.
+std::string cleanText(const std::string& text) {
+    std::string clean;
+    for (char c : text) {
+        if (clean.size() == 128)
+            break;
+        if (c > 0x20 && c < 0x7F)
+            clean += c;
+    }
+    return clean;
+}
+
+// "HID_ID=0003:00001209:00000001" -> vendor 0x1209, product 0x0001; with the unit's
+// serial ("HID_UNIQ=") and port ("HID_PHYS=usb-0000:00:14.0-1.2/input0").
+bool parseUevent(const std::string& ueventPath, Uevent& uevent) {
     std::ifstream in(ueventPath);
     std::string line;
+    bool ids = false;
     for (int lines = 0; lines < 64 && std::getline(in, line); ++lines) {
-        if (line.rfind("HID_ID=", 0) != 0)
-            continue;
-        unsigned bus = 0;
-        unsigned long vendor = 0, product = 0;
-        char tail = 0;
-        if (std::sscanf(line.c_str() + 7, "%x:%lx:%lx%c", &bus, &vendor, &product, &tail) != 3 ||
-            vendor > 0xFFFF || product > 0xFFFF)
-            return false;
-        vendorId = static_cast<unsigned>(vendor);
-        productId = static_cast<unsigned>(product);
-        return true;
+        if (line.rfind("HID_UNIQ=", 0) == 0) {
+            uevent.serial = cleanText(line.substr(9));
+        } else if (line.rfind("HID_PHYS=", 0) == 0) {
+            std::string phys = line.substr(9);
+            const size_t input = phys.rfind("/input");
+            if (input != std::string::npos)
+                phys.erase(input);
+            uevent.location = cleanText(phys);
+        } else if (line.rfind("HID_ID=", 0) == 0) {
+            unsigned bus = 0;
+            unsigned long vendor = 0, product = 0;
+            char tail = 0;
+            if (std::sscanf(line.c_str() + 7, "%x:%lx:%lx%c", &bus, &vendor, &product, &tail) != 3 ||
+                vendor > 0xFFFF || product > 0xFFFF)
+                return false;
+            uevent.vendorId = static_cast<unsigned>(vendor);
+            uevent.productId = static_cast<unsigned>(product);
+            ids = true;
+        }
     }
-    return false;
+    return ids;
 }
 
 // hidraw2 before hidraw10.
@@ -121,8 +175,8 @@ HidrawSystem::HidrawSystem(Options options) : options_(std::move(options)) {
         };
 }
 
-bool HidrawSystem::listInterfaces(std::vector<std::string>& paths) {
-    paths.clear();
+bool HidrawSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
+    interfaces.clear();
     DIR* dir = ::opendir(options_.sysfsRoot.c_str());
     if (!dir)
         return false;
@@ -136,12 +190,12 @@ bool HidrawSystem::listInterfaces(std::vector<std::string>& paths) {
     std::sort(nodes.begin(), nodes.end(), nodeOrder);
 
     for (const std::string& node : nodes) {
-        unsigned vendorId = 0, productId = 0;
-        if (!parseHidId(options_.sysfsRoot + "/" + node + "/device/uevent", vendorId, productId))
+        Uevent uevent;
+        if (!parseUevent(options_.sysfsRoot + "/" + node + "/device/uevent", uevent))
             continue;
         char ids[32];
-        std::snprintf(ids, sizeof ids, "?vid_%04x&pid_%04x", vendorId, productId);
-        paths.push_back(options_.devRoot + "/" + node + ids);
+        std::snprintf(ids, sizeof ids, "?vid_%04x&pid_%04x", uevent.vendorId, uevent.productId);
+        interfaces.push_back({options_.devRoot + "/" + node + ids, uevent.serial, uevent.location});
     }
     return true;
 }

@@ -6,8 +6,9 @@
 #include <string>
 
 // HID interfaces through hidraw. Present interfaces are found in sysfs
-// (/sys/class/hidraw/<node>/device/uevent, HID_ID=bus:vendor:product); each path
-// text is the device node followed by "?vid_xxxx&pid_xxxx".
+// (/sys/class/hidraw/<node>/device/uevent, HID_ID=bus:vendor:product, the unit's
+// serial in HID_UNIQ and its port in HID_PHYS); each path text is the device node
+// followed by "?vid_xxxx&pid_xxxx". An open connection is claimed with flock.
 class HidrawSystem : public HidSystem {
 public:
     struct Options {
@@ -20,7 +21,7 @@ public:
     HidrawSystem();
     explicit HidrawSystem(Options options);
 
-    bool listInterfaces(std::vector<std::string>& paths) override;
+    bool listInterfaces(std::vector<HidInterface>& interfaces) override;
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
 

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <cfgmgr32.h>
 #include <setupapi.h>
 extern "C" { // mingw's hidsdi.h declares its functions without C linkage
 #include <hidsdi.h>
 }
 
+#include <cctype>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -18,6 +21,12 @@ public:
         std::memset(&overlapped_, 0, sizeof overlapped_);
         overlapped_.hEvent = event;
     }
+    // claimName: the named mutex that marks this interface as held by an updater.
+    Win32HidConnection(HANDLE handle, HANDLE event, std::string claimName, HANDLE claim = nullptr)
+        : Win32HidConnection(handle, event) {
+        claimName_ = std::move(claimName);
+        claim_ = claim;
+    }
     ~Win32HidConnection() override {
         if (handle_ != INVALID_HANDLE_VALUE) {
             CancelIo(handle_);
@@ -25,6 +34,8 @@ public:
         }
         if (overlapped_.hEvent && overlapped_.hEvent != INVALID_HANDLE_VALUE)
             CloseHandle(overlapped_.hEvent);
+        if (claim_)
+            CloseHandle(claim_);
     }
 
     std::unique_ptr<HidConnection> duplicate() const override {
@@ -37,7 +48,46 @@ public:
             CloseHandle(handle);
             return nullptr;
         }
-        return std::make_unique<Win32HidConnection>(handle, event);
+        // A duplicate holds the claim too, as a duplicated file descriptor holds a lock.
+        HANDLE claim = nullptr;
+        if (claim_ && !DuplicateHandle(process, claim_, process, &claim, 0, FALSE,
+                                       DUPLICATE_SAME_ACCESS)) {
+            CloseHandle(handle);
+            CloseHandle(event);
+            return nullptr;
+        }
+        return std::make_unique<Win32HidConnection>(handle, event, claimName_, claim);
+    }
+
+    int discardInput() override {
+        // Reports the HID driver already holds complete a read at once (or within a
+        // moment); a read that stays pending means none is waiting.
+        int dropped = 0;
+        while (dropped < kMaxDiscarded) {
+            uint8_t transfer[kHidTransferSize];
+            if (!read(transfer, 0))
+                break;
+            ++dropped;
+        }
+        return dropped;
+    }
+
+    // The mutex exists as long as any updater holds a handle on it: whoever created it
+    // holds the interface; whoever finds it there is refused.
+    bool claimExclusive() override {
+        if (claim_)
+            return true;
+        if (claimName_.empty())
+            return false;
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, claimName_.c_str());
+        if (!mutex)
+            return false;
+        if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            CloseHandle(mutex);
+            return false;
+        }
+        claim_ = mutex;
+        return true;
     }
 
     bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
@@ -82,15 +132,88 @@ private:
         return false;
     }
 
+    static constexpr int kMaxDiscarded = 256;
     HANDLE handle_;
     OVERLAPPED overlapped_;
     uint8_t buffer_[kHidTransferSize];
+    std::string claimName_;
+    HANDLE claim_ = nullptr;
 };
+
+// Printable ASCII only, bounded: these texts reach terminals, logs and JSON.
+std::string cleanText(const std::string& text) {
+    std::string clean;
+    for (char c : text) {
+        if (clean.size() == 128)
+            break;
+        if (c > 0x20 && c < 0x7F)
+            clean += c;
+    }
+    return clean;
+}
+
+// The serial number the device reports, read through a handle that asks for no
+// access (which works also for collections the system keeps for itself).
+std::string serialNumberOf(const std::string& path) {
+    const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return "";
+    wchar_t serial[128] = {};
+    std::string text;
+    if (HidD_GetSerialNumberString(handle, serial, sizeof serial - sizeof serial[0]))
+        for (size_t i = 0; i < 127 && serial[i]; ++i)
+            text += serial[i] < 0x80 ? static_cast<char>(serial[i]) : '?';
+    CloseHandle(handle);
+    return cleanText(text);
+}
+
+// The port chain of the USB device the interface belongs to: up the device tree
+// from the HID collection to the first USB node that is not one interface of a
+// composite device, then its location paths (or, on older systems, its location).
+std::string locationOf(DEVINST node) {
+    for (int depth = 0; depth < 8; ++depth) {
+        char id[MAX_DEVICE_ID_LEN + 1] = {};
+        if (CM_Get_Device_IDA(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
+            return "";
+        std::string upper = id;
+        for (char& c : upper)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (upper.rfind("USB\\", 0) == 0 && upper.find("&MI_") == std::string::npos) {
+            char text[1024] = {};
+            for (ULONG property : {ULONG{CM_DRP_LOCATION_PATHS}, ULONG{CM_DRP_LOCATION_INFORMATION}}) {
+                ULONG length = sizeof text - 2;
+                if (CM_Get_DevNode_Registry_PropertyA(node, property, nullptr, text, &length, 0) ==
+                        CR_SUCCESS &&
+                    text[0])
+                    return cleanText(text); // the first of several paths
+            }
+            return cleanText(id); // no location: the instance names the port's device
+        }
+        DEVINST parent = 0;
+        if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS)
+            return "";
+        node = parent;
+    }
+    return "";
+}
+
+// "Global\\quorix-updater-" and the path lower-cased, backslashes made '#': one
+// name per interface, the same in every session.
+std::string claimNameOf(const std::string& path) {
+    std::string name = "Global\\quorix-updater-";
+    for (char c : path) {
+        if (name.size() >= MAX_PATH - 1)
+            break;
+        name += c == '\\' ? '#' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
 
 } // namespace
 
-bool SetupApiHidSystem::listInterfaces(std::vector<std::string>& paths) {
-    paths.clear();
+bool SetupApiHidSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
+    interfaces.clear();
     GUID hidGuid;
     HidD_GetHidGuid(&hidGuid);
     const HDEVINFO set =
@@ -113,10 +236,16 @@ bool SetupApiHidSystem::listInterfaces(std::vector<std::string>& paths) {
         // The size field holds the fixed part of the record: 8 on 64-bit Windows
         // (4 bytes and one character, aligned), 5 on 32-bit.
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA deviceData;
+        deviceData.cbSize = sizeof deviceData;
         if (SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, required, nullptr,
-                                             nullptr)) {
+                                             &deviceData)) {
             const size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-            paths.emplace_back(detail->DevicePath, strnlen(detail->DevicePath, room));
+            HidInterface entry;
+            entry.path.assign(detail->DevicePath, strnlen(detail->DevicePath, room));
+            entry.serial = serialNumberOf(entry.path);
+            entry.location = locationOf(deviceData.DevInst);
+            interfaces.push_back(std::move(entry));
         }
         GlobalFree(detail);
     }
@@ -137,7 +266,7 @@ HidOpenStatus SetupApiHidSystem::open(const std::string& path,
         CloseHandle(handle);
         return HidOpenStatus::Failed;
     }
-    connection = std::make_unique<Win32HidConnection>(handle, event);
+    connection = std::make_unique<Win32HidConnection>(handle, event, claimNameOf(path));
     return HidOpenStatus::Opened;
 }
 

@@ -180,7 +180,7 @@ TEST(TerminalMode, OneInterfaceOfSeveralIdenticalOnes) {
         std::vector<SimulatedDeviceConfig>{SimulatedDeviceConfig{}, SimulatedDeviceConfig{}});
     OneInterfaceHid second(hid, "sim://hid1");
     std::vector<std::string> paths;
-    ASSERT_TRUE(second.listInterfaces(paths));
+    ASSERT_TRUE(second.listPaths(paths));
     EXPECT_EQ(paths, std::vector<std::string>{"sim://hid1?vid_1209&pid_0001"});
     std::unique_ptr<HidConnection> connection;
     EXPECT_EQ(second.open("sim://hid0?vid_1209&pid_0001", connection), HidOpenStatus::Failed);

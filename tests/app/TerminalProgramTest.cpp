@@ -98,8 +98,8 @@ TEST(TerminalProgram, AnUnreachableDeviceIsExplained) {
     // Two interfaces with the IDs: one refuses this user, the other is some other error.
     class RefusingHid : public HidSystem {
     public:
-        bool listInterfaces(std::vector<std::string>& paths) override {
-            paths = {"/dev/hidraw4?vid_1209&pid_0001", "/dev/hidraw5?vid_1209&pid_0001"};
+        bool listInterfaces(std::vector<HidInterface>& paths) override {
+            paths = {{"/dev/hidraw4?vid_1209&pid_0001"}, {"/dev/hidraw5?vid_1209&pid_0001"}};
             return true;
         }
         HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>&) override {

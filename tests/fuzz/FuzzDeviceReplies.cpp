@@ -23,8 +23,8 @@ class ReplyStream : public HidSystem {
 public:
     ReplyStream(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
-    bool listInterfaces(std::vector<std::string>& paths) override {
-        paths = {"fuzz?vid_1209&pid_0001"};
+    bool listInterfaces(std::vector<HidInterface>& paths) override {
+        paths = {{"fuzz?vid_1209&pid_0001"}};
         return true;
     }
     HidOpenStatus open(const std::string&, std::unique_ptr<HidConnection>& connection) override {
@@ -39,6 +39,8 @@ private:
             return std::make_unique<Connection>(stream);
         }
         bool write(const uint8_t (&)[kHidTransferSize], int) override { return true; }
+        int discardInput() override { return 0; } // replies come only when read
+        bool claimExclusive() override { return true; }
         bool read(uint8_t (&transfer)[kHidTransferSize], int) override {
             transfer[0] = 0;
             if (stream.offset_ + kReportSize <= stream.size_) {

@@ -76,13 +76,13 @@ protected:
 
 TEST_F(Hidraw, ListsNodesInNumericOrderWithTheirIds) {
     std::vector<std::string> paths;
-    ASSERT_TRUE(hid->listInterfaces(paths));
+    ASSERT_TRUE(hid->listPaths(paths));
     EXPECT_EQ(paths, (std::vector<std::string>{
                          "/dev/hidraw0?vid_1209&pid_000a", "/dev/hidraw1?vid_1209&pid_0001",
                          "/dev/hidraw3?vid_1209&pid_0001", "/dev/hidraw10?vid_1209&pid_0001"}));
 
     HidrawSystem missing(HidrawSystem::Options{dir.file("nothing"), "/dev", nullptr});
-    EXPECT_FALSE(missing.listInterfaces(paths));
+    EXPECT_FALSE(missing.listPaths(paths));
     EXPECT_TRUE(paths.empty());
 }
 

@@ -22,8 +22,8 @@ using Clock = std::chrono::steady_clock;
 class PipeHidSystem : public SetupApiHidSystem {
 public:
     explicit PipeHidSystem(std::string path) : path_(std::move(path)) {}
-    bool listInterfaces(std::vector<std::string>& paths) override {
-        paths = {path_};
+    bool listInterfaces(std::vector<HidInterface>& paths) override {
+        paths = {{path_}};
         return true;
     }
 
@@ -134,7 +134,7 @@ TEST(Win32Hid, ASilentDeviceFailsTheUpdateAfterTheResponseTime) {
 TEST(Win32Hid, TheSystemSearchRunsCleanlyWithNoMatchingDevice) {
     SetupApiHidSystem hid;
     std::vector<std::string> paths;
-    hid.listInterfaces(paths);
+    hid.listPaths(paths);
     for (const std::string& path : paths)
         EXPECT_EQ(path.find("vid_1209&pid_0001"), std::string::npos) << path;
     CHidDevice inUse;

@@ -115,7 +115,7 @@ TEST(SimulatedDeviceConfig, EveryDeviceOfEveryEntryHasItsOwnPath) {
     EXPECT_NE(hid.path(1).find("vid_1209&pid_0001"), std::string::npos) << hid.path(1);
     EXPECT_NE(hid.path(2).find("vid_abcd&pid_00ef"), std::string::npos) << hid.path(2);
     std::vector<std::string> listed;
-    ASSERT_TRUE(hid.listInterfaces(listed));
+    ASSERT_TRUE(hid.listPaths(listed));
     EXPECT_EQ(listed.size(), 4u);
 }
 

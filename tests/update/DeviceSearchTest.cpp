@@ -16,10 +16,14 @@ public:
         }
         bool write(const uint8_t (&)[kHidTransferSize], int) override { return false; }
         bool read(uint8_t (&)[kHidTransferSize], int) override { return false; }
+        int discardInput() override { return 0; }
+        bool claimExclusive() override { return true; }
     };
 
-    bool listInterfaces(std::vector<std::string>& out) override {
-        out = paths;
+    bool listInterfaces(std::vector<HidInterface>& out) override {
+        out.clear();
+        for (const std::string& path : paths)
+            out.push_back({path});
         return listable;
     }
     HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>& c) override {
@@ -130,8 +134,10 @@ TEST_F(DeviceSearch, IdentityTextsNameTheDevice) {
     EXPECT_FALSE(updater.devicePresent()); // no file, no identity: never searched
 
     EXPECT_TRUE(updater.findById("vid_1234&pid_abcd"));
-    EXPECT_EQ(updater.vendorId(), 0x1234);
-    EXPECT_EQ(updater.productId(), 0xABCD);
+    uint16_t vendorId = 0, productId = 0;
+    ASSERT_TRUE(updater.targetIds(vendorId, productId));
+    EXPECT_EQ(vendorId, 0x1234);
+    EXPECT_EQ(productId, 0xABCD);
     EXPECT_TRUE(updater.explicitIdentity());
     EXPECT_TRUE(updater.device().isOpen());
     EXPECT_TRUE(updater.devicePresent());

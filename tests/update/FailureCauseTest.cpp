@@ -60,8 +60,8 @@ TEST(FailureCause, EachFaultOfTheDeviceHasItsCause) {
 TEST(FailureCause, ADeviceThatMayNotBeOpenedIsADeniedPermission) {
     class RefusingHid : public HidSystem {
     public:
-        bool listInterfaces(std::vector<std::string>& paths) override {
-            paths = {"/dev/hidraw4?vid_1209&pid_0001", "/dev/hidraw5?vid_1209&pid_0001"};
+        bool listInterfaces(std::vector<HidInterface>& paths) override {
+            paths = {{"/dev/hidraw4?vid_1209&pid_0001"}, {"/dev/hidraw5?vid_1209&pid_0001"}};
             return true;
         }
         HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>&) override {

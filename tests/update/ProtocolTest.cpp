@@ -257,6 +257,8 @@ TEST_F(Protocol, AMalformedReplyDoesNotExtendTheResponseTime) {
             return copy;
         }
         bool write(const uint8_t (&)[kHidTransferSize], int) override { return true; }
+        int discardInput() override { return 0; }
+        bool claimExclusive() override { return true; }
         bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
             limits->push_back(timeoutMs);
             if (limits->size() == 1) {
@@ -269,8 +271,8 @@ TEST_F(Protocol, AMalformedReplyDoesNotExtendTheResponseTime) {
         std::vector<int>* limits = nullptr;
     };
     struct OneDevice : HidSystem {
-        bool listInterfaces(std::vector<std::string>& paths) override {
-            paths = {"/dev/hidraw0?vid_1209&pid_0001"};
+        bool listInterfaces(std::vector<HidInterface>& paths) override {
+            paths = {{"/dev/hidraw0?vid_1209&pid_0001"}};
             return true;
         }
         HidOpenStatus open(const std::string&, std::unique_ptr<HidConnection>& connection) override {

@@ -117,13 +117,18 @@ TEST_F(UpdateFile, AFailedLoadAfterAGoodOneLeavesNoFileLoaded) {
 TEST_F(UpdateFile, WithAnIdentityAFailedLoadLeavesEverythingAsItWas) {
     updater.setExplicitIdentity(0x1209, 0x0001);
     EXPECT_FALSE(updater.loadFile(dir.file("missing.qfu").c_str()));
-    EXPECT_EQ(updater.vendorId(), 0x1209);
-    EXPECT_EQ(updater.productId(), 0x0001);
+    uint16_t vendorId = 0, productId = 0;
+    ASSERT_TRUE(updater.targetIds(vendorId, productId));
+    EXPECT_EQ(vendorId, 0x1209);
+    EXPECT_EQ(productId, 0x0001);
+    EXPECT_EQ(updater.vendorId(), 0); // the identity never goes into a header
 
     const std::vector<uint8_t> good = demoFile(80, 5);
     ASSERT_TRUE(updater.loadFile(write(good).c_str()));
     const uint8_t* image = updater.imageStart();
-    EXPECT_EQ(updater.vendorId(), 0x1234); // the file's own IDs from now on
+    EXPECT_EQ(updater.vendorId(), 0x1234); // the file's own IDs, whatever the identity says
+    ASSERT_TRUE(updater.targetIds(vendorId, productId));
+    EXPECT_EQ(vendorId, 0x1209); // while the search still follows the identity
 
     std::vector<uint8_t> bad = demoFile(80, 6);
     std::memcpy(bad.data(), "XXXXXXXX", 8);

@@ -3,10 +3,15 @@
 #include <cstring>
 
 CHidDevice::CHidDevice(std::string path, std::unique_ptr<HidConnection> connection)
-    : path_(std::move(path)), connection_(std::move(connection)) {}
+    : connection_(std::move(connection)) {
+    where_.path = std::move(path);
+}
+
+CHidDevice::CHidDevice(HidInterface where, std::unique_ptr<HidConnection> connection)
+    : where_(std::move(where)), connection_(std::move(connection)) {}
 
 CHidDevice::CHidDevice(const CHidDevice& other)
-    : path_(other.path_), connection_(other.connection_ ? other.connection_->duplicate() : nullptr) {
+    : where_(other.where_), connection_(other.connection_ ? other.connection_->duplicate() : nullptr) {
 }
 
 CHidDevice& CHidDevice::operator=(const CHidDevice& other) {
@@ -19,7 +24,7 @@ CHidDevice& CHidDevice::operator=(const CHidDevice& other) {
 
 void CHidDevice::close() {
     connection_.reset();
-    path_.clear();
+    where_ = HidInterface{};
 }
 
 bool CHidDevice::writeReport(const uint8_t (&report)[kReportSize]) {

@@ -16,6 +16,8 @@ public:
 
     CHidDevice() = default;
     CHidDevice(std::string path, std::unique_ptr<HidConnection> connection);
+    // An interface as listed, with the unit it belongs to.
+    CHidDevice(HidInterface where, std::unique_ptr<HidConnection> connection);
     CHidDevice(const CHidDevice& other);
     CHidDevice& operator=(const CHidDevice& other);
     CHidDevice(CHidDevice&& other) noexcept = default;
@@ -24,8 +26,10 @@ public:
 
     void close();
     bool isOpen() const { return connection_ != nullptr; }
-    bool isEmpty() const { return path_.empty() && !connection_; }
-    const std::string& path() const { return path_; }
+    bool isEmpty() const { return where_.path.empty() && !connection_; }
+    const std::string& path() const { return where_.path; }
+    // The listed interface: path, and the serial and port of its unit.
+    const HidInterface& where() const { return where_; }
     // Identifies the open handle (tests check that a search kept it).
     const HidConnection* connection() const { return connection_.get(); }
 
@@ -33,8 +37,10 @@ public:
     bool writeReport(const uint8_t (&report)[kReportSize]);
     // On failure the caller's buffer is not written.
     bool readReport(uint8_t (&report)[kReportSize], int timeoutMs = kTransferTimeoutMs);
+    // Drops input reports that already wait; how many.
+    int discardInput() { return connection_ ? connection_->discardInput() : 0; }
 
 private:
-    std::string path_;
+    HidInterface where_;
     std::unique_ptr<HidConnection> connection_;
 };

@@ -39,7 +39,15 @@ std::string devicePattern(uint16_t vendorId, uint16_t productId) {
     return pattern;
 }
 
-int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern, bool open) {
+bool isDeviceInUse(const HidInterface& listed, const CHidDevice& inUse) {
+    if (listed.path != inUse.path())
+        return false;
+    const HidInterface& known = inUse.where();
+    return (known.serial.empty() && known.location.empty()) || listed.sameUnit(known);
+}
+
+int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern, bool open,
+               const SearchScope& scope) {
     OpenDeviceList& list = openDeviceList();
     std::lock_guard<std::recursive_mutex> guard(list.lock);
 
@@ -52,26 +60,41 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
         list.records.clear();
     }
 
-    std::vector<std::string> paths;
-    if (system.listInterfaces(paths)) {
-        for (const std::string& path : paths) {
-            if (!pathMatchesPattern(path, pattern))
-                continue;
-            if (path == inUse.path()) {
+    std::vector<HidInterface> interfaces;
+    if (system.listInterfaces(interfaces)) {
+        std::erase_if(interfaces, [&](const HidInterface& entry) {
+            return !pathMatchesPattern(entry.path, pattern) ||
+                   (scope.unit && !entry.sameUnit(*scope.unit));
+        });
+        // While the device in use stays, no other interface is claimed.
+        const bool inUseListed =
+            std::any_of(interfaces.begin(), interfaces.end(),
+                        [&](const HidInterface& entry) { return isDeviceInUse(entry, inUse); });
+        for (const HidInterface& entry : interfaces) {
+            if (isDeviceInUse(entry, inUse)) {
                 result = kDeviceInUse;
                 if (open)
                     list.records.push_back(inUse);
                 continue;
             }
+            const bool skipped = scope.skip && std::find(scope.skip->begin(), scope.skip->end(),
+                                                         entry.path) != scope.skip->end();
+            if (skipped)
+                continue;
             bool opened = false;
             if (open) {
                 std::unique_ptr<HidConnection> connection;
-                if (system.open(path, connection) == HidOpenStatus::Opened && connection) {
-                    opened = true;
-                    CHidDevice record(path, std::move(connection));
-                    if (firstOpened.isEmpty())
-                        firstOpened = record;
-                    list.records.push_back(std::move(record));
+                if (system.open(entry.path, connection) == HidOpenStatus::Opened && connection) {
+                    // Only the device in use is claimed: the others are merely held
+                    // open, and stay free for other updaters.
+                    const bool candidate = !inUseListed && firstOpened.isEmpty();
+                    opened = !candidate || connection->claimExclusive();
+                    if (opened) {
+                        CHidDevice record(entry, std::move(connection));
+                        if (candidate)
+                            firstOpened = record;
+                        list.records.push_back(std::move(record));
+                    }
                 }
             }
             if (result != kDeviceInUse && (!open || opened))

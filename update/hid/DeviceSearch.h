@@ -20,11 +20,26 @@ std::string devicePattern(uint16_t vendorId, uint16_t productId);
 // Whether an interface path names the device of the pattern (letter case ignored).
 bool pathMatchesPattern(const std::string& path, const std::string& pattern);
 
+// What a search may find beyond the pattern.
+struct SearchScope {
+    // Only interfaces of this unit (its serial, else its port, else its path).
+    const HidInterface* unit = nullptr;
+    // Interfaces not to take as the device in use (tried already).
+    const std::vector<std::string>* skip = nullptr;
+};
+
+// Whether a listed interface is the device in use: the same path, and the same
+// unit where the device in use knows its unit (a node number the system gave to
+// another device since is not the device in use).
+bool isDeviceInUse(const HidInterface& listed, const CHidDevice& inUse);
+
 // Looks for interfaces whose lower-cased path contains the pattern. With open, every
 // matching interface is opened into the process-wide open-device list (interfaces
 // that were in the list before come first), and unless the device in use is still
-// present it becomes the first interface this search opened.
-int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern, bool open);
+// present it becomes the first interface this search opened that could be claimed
+// against other updaters (one that another holds does not count as found).
+int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern, bool open,
+               const SearchScope& scope = {});
 
 // Closes every interface held by the open-device list (also done at process exit).
 void closeOpenDeviceList();

@@ -1,0 +1,28 @@
+#include "HidSystem.h"
+
+std::string HidInterface::unitKey() const {
+    // Kinds are kept apart: a serial that happens to read like a port is not that port.
+    if (!serial.empty())
+        return "serial:" + serial;
+    if (!location.empty())
+        return "port:" + location;
+    return "path:" + path;
+}
+
+std::string HidInterface::unitText() const {
+    if (!serial.empty())
+        return "serial " + serial;
+    if (!location.empty())
+        return "port " + location;
+    return "";
+}
+
+bool HidSystem::listPaths(std::vector<std::string>& paths) {
+    paths.clear();
+    std::vector<HidInterface> interfaces;
+    if (!listInterfaces(interfaces))
+        return false;
+    for (HidInterface& entry : interfaces)
+        paths.push_back(std::move(entry.path));
+    return true;
+}
