@@ -23,13 +23,14 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
         }
         pattern = devicePattern(vendorId, productId);
     }
-    std::vector<std::string> paths;
-    if (!hid->listPaths(paths)) {
+    std::vector<HidInterface> interfaces;
+    if (!hid->listInterfaces(interfaces)) {
         err << "quorix-updater: the HID interfaces could not be listed\n";
         return 1;
     }
     size_t listed = 0, matched = 0;
-    for (const std::string& path : paths) {
+    for (const HidInterface& entryInterface : interfaces) {
+        const std::string& path = entryInterface.path;
         if (!devicePath.empty() && !OneInterfaceHid::names(path, devicePath))
             continue;
         ++listed;
@@ -39,9 +40,15 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
         json entry = {{"event", "interface"},
                       {"path", path},
                       {"vendor_id", hasIds ? json(hexId(vendorId)) : json(nullptr)},
-                      {"product_id", hasIds ? json(hexId(productId)) : json(nullptr)}};
+                      {"product_id", hasIds ? json(hexId(productId)) : json(nullptr)},
+                      {"serial", entryInterface.serial.empty() ? json(nullptr) : json(entryInterface.serial)},
+                      {"location", entryInterface.location.empty() ? json(nullptr) : json(entryInterface.location)}};
         std::string line = path + "  " +
                            (hasIds ? "vid_" + hexId(vendorId) + "&pid_" + hexId(productId) : "(no USB IDs)");
+        if (!entryInterface.serial.empty())
+            line += "  serial " + entryInterface.serial;
+        if (!entryInterface.location.empty())
+            line += "  port " + entryInterface.location;
         if (ask) {
             ++matched;
             const DeviceReport report = probeDevice(hid, path);

@@ -6,27 +6,74 @@
 #include "DeviceSearch.h"
 #include "HidSystem.h"
 #include "JsonLines.h"
-#include "OneInterfaceHid.h"
 #include "StartCauses.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iterator>
 #include <set>
 
-struct FactoryWatch::Slot {
-    enum class Phase { Starting, Updating, Done };
+namespace {
 
-    std::string path;
+// The interfaces of one unit only: its worker never sees another device.
+class UnitHid : public HidSystem {
+public:
+    UnitHid(std::shared_ptr<HidSystem> system, std::string key)
+        : system_(std::move(system)), key_(std::move(key)) {}
+
+    bool listInterfaces(std::vector<HidInterface>& interfaces) override {
+        if (!system_->listInterfaces(interfaces))
+            return false;
+        std::erase_if(interfaces, [this](const HidInterface& entry) { return entry.unitKey() != key_; });
+        return true;
+    }
+    HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>& connection) override {
+        std::vector<HidInterface> interfaces;
+        if (!listInterfaces(interfaces) ||
+            std::none_of(interfaces.begin(), interfaces.end(),
+                         [&](const HidInterface& entry) { return entry.path == path; }))
+            return HidOpenStatus::Failed;
+        return system_->open(path, connection);
+    }
+
+private:
+    std::shared_ptr<HidSystem> system_;
+    const std::string key_;
+};
+
+bool answered(const UpdateFailure& failure) {
+    return failure.kind == UpdateFailure::Kind::None ||
+           failure.kind == UpdateFailure::Kind::BlockSizeZero ||
+           failure.kind == UpdateFailure::Kind::BlockSizeTooLarge;
+}
+
+} // namespace
+
+// One plug of a unit, from its information request to the end of its update.
+struct FactoryWatch::Slot {
+    enum class Phase { Starting, Updating };
+
+    std::string key;
+    HidInterface unit; // the path tags its lines: the interface that answered
     Phase phase = Phase::Starting;
     std::unique_ptr<CUpdateWorker> worker;
+    bool asked = false; // its information arrived
     DeviceReport before;
     std::optional<WorkerEvent> ended;
-    int64_t endMs = 0;
-    TimePoint endTime;
-    std::string result;
     RunOutcome outcome;
-    bool seenAbsent = false; // since the run ended
-    bool logPending = false; // updated: the log waits for the version it restarts with
+};
+
+// What became of one unit key over the watch.
+struct FactoryWatch::UnitRecord {
+    bool present = false;
+    bool plugDone = false; // this plug had its turn; the next plug is a new one
+    int counted = -1;      // its place in outcomes_; -1: never counted
+    std::string result;    // of its last turn: "updated", "failed" or "skipped"
+    int64_t endMs = 0;
+    bool absentSinceEnd = false;
+    // The log line of an update waits for the version the unit restarts with.
+    bool logPending = false;
+    DeviceLogEntry log;
     std::future<DeviceReport> probe;
 };
 
@@ -36,7 +83,8 @@ FactoryWatch::FactoryWatch(std::shared_ptr<HidSystem> hid, WatchSettings setting
       clock_(clock ? std::move(clock) : WorkerClock::real()) {}
 
 FactoryWatch::~FactoryWatch() {
-    slots_.clear(); // each worker closes its device; probes are waited for
+    slots_.clear(); // each worker closes its device
+    units_.clear(); // probes are waited for
 }
 
 bool FactoryWatch::begin() {
@@ -58,127 +106,156 @@ bool FactoryWatch::begin() {
                       ", not " + devicePattern(vendorId, productId));
     pattern_ = devicePattern(vendorId, productId);
     fileVersion_ = file.fileVersion();
+    fileBytes_ = file.fileBytes(); // what every unit gets, whatever happens to the file later
     reporter_.waiting(settings_.identity, "", 0);
     return true;
 }
 
 bool FactoryWatch::updating() const {
-    for (const auto& [path, slot] : slots_)
+    for (const auto& [key, slot] : slots_)
         if (slot->phase == Slot::Phase::Updating)
             return true;
     return false;
 }
 
+void FactoryWatch::stopTaking() {
+    taking_ = false;
+    // Units still being asked are let go: no update starts from now on.
+    std::erase_if(slots_, [](const auto& entry) { return entry.second->phase == Slot::Phase::Starting; });
+}
+
+WatchSummary FactoryWatch::summary() const {
+    WatchSummary summary;
+    for (const std::string& result : outcomes_) {
+        if (result == "updated")
+            ++summary.updated;
+        else if (result == "failed")
+            ++summary.failed;
+        else
+            ++summary.skipped;
+    }
+    return summary;
+}
+
 void FactoryWatch::step() {
-    std::vector<std::string> paths;
-    std::set<std::string> present;
-    if (hid_->listPaths(paths))
-        for (const std::string& path : paths)
-            if (pathMatchesPattern(path, pattern_))
-                present.insert(path);
+    std::vector<HidInterface> interfaces;
+    std::vector<std::string> order;        // unit keys in the order first listed
+    std::map<std::string, HidInterface> present; // each unit's first interface
+    if (hid_->listInterfaces(interfaces))
+        for (const HidInterface& entry : interfaces)
+            if (pathMatchesPattern(entry.path, pattern_) && present.emplace(entry.unitKey(), entry).second)
+                order.push_back(entry.unitKey());
     const int64_t now = clock_->nowMs();
 
-    size_t running = 0;
     for (auto it = slots_.begin(); it != slots_.end();) {
         Slot& slot = *it->second;
         bool keep = true;
-        const bool there = present.count(slot.path) != 0;
-        switch (slot.phase) {
-        case Slot::Phase::Starting:
-            keep = there; // gone before it was asked: it was never ours
-            if (keep)
-                followStarting(slot);
-            break;
-        case Slot::Phase::Updating:
-            followUpdating(slot);
-            break;
-        case Slot::Phase::Done:
-            keep = followDone(slot, there, now);
-            break;
-        }
-        if (keep && slot.phase != Slot::Phase::Done)
-            ++running;
+        if (slot.phase == Slot::Phase::Starting)
+            keep = present.count(slot.key) && followStarting(slot); // gone before it answered: never ours
+        else
+            keep = followUpdating(slot);
         it = keep ? std::next(it) : slots_.erase(it);
     }
+    for (auto& [key, record] : units_)
+        followRecord(key, record, present.count(key) != 0, now);
     if (!taking_)
         return;
-    for (const std::string& path : present)
-        if (!slots_.count(path) && running < settings_.maxDevices) {
-            startSlot(path);
-            ++running;
-        }
-}
-
-void FactoryWatch::startSlot(const std::string& path) {
-    auto slot = std::make_unique<Slot>();
-    slot->path = path;
-    slot->worker = std::make_unique<CUpdateWorker>(std::make_shared<OneInterfaceHid>(hid_, path), clock_);
-    slot->worker->enableEvents();
-    if (slot->worker->loadFile(settings_.filePath.c_str()) != LoadOutcome::Loaded) {
-        // The file changed since the start: this device is not touched.
-        const std::string problem = updateFileProblem(settings_.filePath);
-        slot->ended.reset();
-        slot->outcome = RunOutcome{false, 0, 0, problem.empty() ? "update file not loadable" : problem};
-        endRun(*slot, false);
+    for (const std::string& key : order) {
+        if (slots_.size() >= settings_.maxDevices)
+            break;
+        const auto known = units_.find(key);
+        if (!slots_.count(key) && (known == units_.end() || !known->second.plugDone))
+            startSlot(key, present[key]);
     }
-    slots_[path] = std::move(slot);
 }
 
-void FactoryWatch::followStarting(Slot& slot) {
-    // Present is set after the device's information was asked and posted.
+void FactoryWatch::startSlot(const std::string& key, const HidInterface& first) {
+    auto slot = std::make_unique<Slot>();
+    slot->key = key;
+    slot->unit = first;
+    slot->worker = std::make_unique<CUpdateWorker>(std::make_shared<UnitHid>(hid_, key), clock_);
+    slot->worker->enableEvents();
+    slot->worker->loadBytes(fileBytes_); // checked at the start; the worker now polls
+    UnitRecord& record = units_[key];
+    record.present = true;
+    slots_[key] = std::move(slot);
+}
+
+bool FactoryWatch::followStarting(Slot& slot) {
+    // Present is set after the unit's information was asked and posted.
     const bool present = slot.worker->present();
     for (const WorkerEvent& event : slot.worker->takeEvents()) {
         if (event.kind != WorkerEvent::Kind::Device)
             continue;
+        slot.asked = true;
+        slot.unit = HidInterface{event.path, event.serial, event.location};
         slot.before.failure = event.failure;
-        slot.before.answered = event.failure.kind == UpdateFailure::Kind::None ||
-                               event.failure.kind == UpdateFailure::Kind::BlockSizeZero ||
-                               event.failure.kind == UpdateFailure::Kind::BlockSizeTooLarge;
+        slot.before.answered = answered(event.failure);
         slot.before.hardware = event.hardware;
         slot.before.firmware = event.firmware;
         slot.before.blockSize = event.blockSize;
-        reporter_.device(slot.path, slot.before);
     }
-    if (!present)
-        return;
-    const bool upToDate = slot.before.answered && slot.before.firmware.major != kNoFirmwareMajor &&
-                          slot.before.firmware == fileVersion_;
-    if (upToDate && !settings_.force) {
+    if (!present || !slot.asked)
+        return true;
+
+    UnitRecord& record = units_[slot.key];
+    const int64_t now = clock_->nowMs();
+    const bool fileVersion = slot.before.answered &&
+                             slot.before.firmware.major != kNoFirmwareMajor &&
+                             slot.before.firmware == fileVersion_;
+    const bool inRestartWindow = record.result == "updated" && record.absentSinceEnd &&
+                                 now - record.endMs <= settings_.restartWindowMs;
+    if (inRestartWindow && (fileVersion || !slot.before.answered)) {
+        // The unit just updated, restarting: never updated again, never counted again.
+        // One that does not answer yet is left to its restart.
+        if (slot.before.answered)
+            writeLog(record, slot.before);
+        record.plugDone = true;
+        return false;
+    }
+    reporter_.device(slot.unit, slot.before);
+    if (!slot.before.answered) {
+        // Never flashed blind: a unit that cannot say what it has fails.
+        slot.outcome = RunOutcome{false, 0, 0, slot.before.failure.text()};
         slot.worker.reset();
-        slot.phase = Slot::Phase::Done;
-        slot.endMs = clock_->nowMs();
-        slot.endTime = std::chrono::system_clock::now();
-        slot.result = "skipped";
-        ++summary_.skipped;
-        reporter_.skipped(slot.path, firmwareText(slot.before));
-        writeLog(slot, slot.before);
-        return;
+        reporter_.result(slot.unit.path, slot.outcome);
+        count(slot, "failed");
+        return false;
+    }
+    if (fileVersion && !settings_.force) {
+        slot.worker.reset();
+        reporter_.skipped(slot.unit.path, firmwareText(slot.before));
+        count(slot, "skipped");
+        return false;
     }
     slot.worker->orderUpdate();
     slot.phase = Slot::Phase::Updating;
+    return true;
 }
 
-void FactoryWatch::followUpdating(Slot& slot) {
+bool FactoryWatch::followUpdating(Slot& slot) {
     CUpdateWorker& worker = *slot.worker;
     // The run's last event is posted before its result: read the state first.
     const int state = worker.displayState();
     for (const WorkerEvent& event : worker.takeEvents()) {
         if (event.kind == WorkerEvent::Kind::AttemptFailed)
-            reporter_.attemptFailed(slot.path, event.attempt, event.failure);
+            reporter_.attemptFailed(slot.unit.path, event.attempt, event.failure);
         else if (event.kind == WorkerEvent::Kind::Retrying)
-            reporter_.retrying(slot.path, event.attempt, event.msLeft, CUpdateWorker::kRetryWindowMs);
+            reporter_.retrying(slot.unit.path, event.attempt, event.msLeft, CUpdateWorker::kRetryWindowMs);
         else if (event.kind == WorkerEvent::Kind::RunEnded)
             slot.ended = event;
     }
     if (state == SHOW_STARTED || state == SHOW_PROGRESS || state == SHOW_RESULT) {
         const uint32_t size = worker.updater().blockSize();
         const uint32_t blocks = size ? worker.updater().imageLength() / size : 0;
-        reporter_.progress(slot.path, worker.progress(), worker.updater().blocksDone(), blocks);
+        reporter_.progress(slot.unit.path, worker.progress(), worker.updater().blocksDone(), blocks);
     }
     if (state == SHOW_RESULT && slot.ended) {
         slot.outcome = outcomeOf(*slot.ended);
         endRun(slot, false);
+        return false;
     }
+    return true;
 }
 
 void FactoryWatch::endRun(Slot& slot, bool aborted) {
@@ -187,74 +264,97 @@ void FactoryWatch::endRun(Slot& slot, bool aborted) {
         slot.outcome.cause = UpdateFailure{UpdateFailure::Kind::Stopped}.text();
     }
     slot.worker.reset(); // closes the device
-    slot.phase = Slot::Phase::Done;
-    slot.endMs = clock_->nowMs();
-    slot.endTime = std::chrono::system_clock::now();
-    reporter_.result(slot.path, slot.outcome);
-    if (slot.outcome.ok) {
-        slot.result = "updated";
-        ++summary_.updated;
-        slot.logPending = !settings_.logPath.empty();
-    } else {
-        slot.result = "failed";
-        ++summary_.failed;
-        writeLog(slot, std::nullopt);
-    }
+    reporter_.result(slot.unit.path, slot.outcome);
+    count(slot, slot.outcome.ok ? "updated" : "failed");
 }
 
-bool FactoryWatch::followDone(Slot& slot, bool present, int64_t now) {
-    if (slot.probe.valid()) {
-        if (slot.probe.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
-            return true;
-        writeLog(slot, slot.probe.get());
+void FactoryWatch::count(Slot& slot, const std::string& result) {
+    UnitRecord& record = units_[slot.key];
+    if (record.logPending)
+        writeLog(record, std::nullopt); // an earlier update whose restart was never seen
+    // A serial names one unit for good, and a unit that failed is tried again when
+    // plugged again: both keep their place. Anything else at a port or path that
+    // was counted before is another unit.
+    const bool sameUnit = !slot.unit.serial.empty() || record.result == "failed";
+    if (record.counted < 0 || !sameUnit) {
+        outcomes_.push_back(result);
+        record.counted = static_cast<int>(outcomes_.size()) - 1;
+    } else if (!(result == "skipped" && outcomes_[record.counted] == "updated")) {
+        outcomes_[record.counted] = result; // an updated unit plugged again is still updated
     }
-    const bool inWindow = now - slot.endMs <= settings_.restartWindowMs;
-    if (!present) {
-        if (inWindow) {
-            slot.seenAbsent = true;
-            return true;
-        }
-        // Unplugged: its next appearance is a new plug.
-        if (slot.logPending)
-            writeLog(slot, std::nullopt);
-        return false;
+    record.result = result;
+    record.plugDone = true;
+    record.present = true;
+    record.absentSinceEnd = false;
+    record.endMs = clock_->nowMs();
+
+    DeviceLogEntry& entry = record.log;
+    entry = DeviceLogEntry{};
+    entry.time = std::chrono::system_clock::now();
+    entry.path = slot.unit.path;
+    entry.serial = slot.unit.serial;
+    entry.location = slot.unit.location;
+    entry.before = firmwareText(slot.before);
+    entry.result = result;
+    entry.cause = result == "skipped" ? "already up to date" : slot.outcome.cause;
+    entry.seconds = slot.outcome.seconds;
+    if (result == "updated" && !settings_.logPath.empty())
+        record.logPending = true; // written once the unit is back with its new version
+    else
+        writeLog(record, result == "skipped" ? std::optional<DeviceReport>(slot.before) : std::nullopt);
+}
+
+void FactoryWatch::followRecord(const std::string& key, UnitRecord& record, bool present,
+                                int64_t now) {
+    if (!present && record.present && !slots_.count(key)) {
+        record.plugDone = false; // unplugged: its next appearance is a new plug
+        record.absentSinceEnd = true;
     }
-    // Asked for its new version once it restarted: back after going away, or
-    // still there when the window closed (it restarted without leaving).
-    if (slot.logPending && (slot.seenAbsent || !inWindow))
-        slot.probe = std::async(std::launch::async, probeDevice, hid_, slot.path);
-    return true;
+    record.present = present;
+    if (record.probe.valid()) {
+        if (record.probe.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+            writeLog(record, record.probe.get());
+        return;
+    }
+    if (!record.logPending || now - record.endMs <= settings_.restartWindowMs)
+        return;
+    // The window closed: a unit that stayed restarted without leaving and is asked
+    // now; one that went away is not coming back as this plug.
+    if (present && !record.absentSinceEnd)
+        record.probe = std::async(std::launch::async, probeDevice,
+                                  std::make_shared<UnitHid>(hid_, key), record.log.path);
+    else if (!present)
+        writeLog(record, std::nullopt);
 }
 
 void FactoryWatch::abortUpdates() {
-    for (auto& [path, slot] : slots_)
-        if (slot->phase == Slot::Phase::Updating)
-            endRun(*slot, true);
-}
-
-void FactoryWatch::finish() {
     for (auto it = slots_.begin(); it != slots_.end();) {
-        Slot& slot = *it->second;
-        if (slot.probe.valid())
-            writeLog(slot, slot.probe.get());
-        else if (slot.logPending)
-            writeLog(slot, std::nullopt);
-        it = slot.phase == Slot::Phase::Done ? std::next(it) : slots_.erase(it);
+        if (it->second->phase == Slot::Phase::Updating) {
+            endRun(*it->second, true);
+            it = slots_.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 
-void FactoryWatch::writeLog(Slot& slot, const std::optional<DeviceReport>& after) {
-    slot.logPending = false;
-    if (settings_.logPath.empty())
+void FactoryWatch::finish() {
+    slots_.clear();
+    for (auto& [key, record] : units_) {
+        if (record.probe.valid())
+            writeLog(record, record.probe.get());
+        else if (record.logPending)
+            writeLog(record, std::nullopt);
+    }
+}
+
+void FactoryWatch::writeLog(UnitRecord& record, const std::optional<DeviceReport>& after) {
+    record.logPending = false;
+    if (settings_.logPath.empty() || record.log.result.empty())
         return;
-    DeviceLogEntry entry;
-    entry.time = slot.endTime;
-    entry.path = slot.path;
-    entry.before = firmwareText(slot.before);
+    DeviceLogEntry entry = record.log;
     entry.after = after ? firmwareText(*after) : "";
-    entry.result = slot.result;
-    entry.cause = slot.result == "skipped" ? "already up to date" : slot.outcome.cause;
-    entry.seconds = slot.outcome.seconds;
+    record.log.result.clear(); // one line per turn
     if (!appendLine(settings_.logPath, deviceLogLine(entry)) && !logFailed_) {
         logFailed_ = true;
         reporter_.note("cannot write the log " + settings_.logPath);
@@ -282,6 +382,8 @@ std::string deviceLogLine(const DeviceLogEntry& entry) {
     };
     return jsonLine({{"time", isoUtcTime(entry.time)},
                      {"path", entry.path},
+                     {"serial", textOrNull(entry.serial)},
+                     {"location", textOrNull(entry.location)},
                      {"before", textOrNull(entry.before)},
                      {"after", textOrNull(entry.after)},
                      {"result", entry.result},

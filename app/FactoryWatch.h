@@ -2,6 +2,7 @@
 
 #include "DeviceProbe.h"
 #include "FirmwareVersion.h"
+#include "HidSystem.h"
 #include "RunReporter.h"
 #include "WorkerClock.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class CUpdateWorker;
 class HidSystem;
@@ -19,11 +21,11 @@ class HidSystem;
 struct WatchSettings {
     std::string filePath;
     std::string identity;
-    bool force = false;   // also devices that report the file's version
+    bool force = false;   // also units that report the file's version
     std::string logPath;  // empty: no log
-    // A device back at its path this soon after its update is the same plug (its
-    // restart), and is not updated again.
-    int restartWindowMs = 10000;
+    // A unit back this soon after its successful update, reporting the file's
+    // version, is that unit restarting: not updated again, not counted again.
+    int restartWindowMs = 60000;
     size_t maxDevices = 64; // at once; more wait until one is done
 };
 
@@ -33,12 +35,16 @@ struct WatchSummary {
     int skipped = 0;
 };
 
-// Factory mode: waits for devices with the identity's IDs and updates each one as
-// it is plugged, several at once, one worker per device. A device is updated once
-// per plug: one that already reports the file's version is skipped (unless
-// forced), and one that comes back at the same path within the restart window of
-// its update is taken for its own restart. Main thread only; call step() about
-// every 50 ms.
+// Factory mode: waits for units with the identity's IDs and updates each one as it
+// is plugged, several at once, one worker per unit. A unit is its serial number, or
+// without one its port (or its path where the system names neither); its interfaces
+// share one worker, and the one that answers the information request is the
+// unit's. The file is read and checked once, at the start, and that copy goes to
+// every unit. Each unit is updated at most once per plug and counted once, by its
+// last outcome: one that reports the file's version is skipped (unless forced);
+// one that comes back after its update with the file's version is that unit
+// restarting; one that failed is tried again when plugged again. Main thread only;
+// call step() about every 50 ms.
 class FactoryWatch {
 public:
     FactoryWatch(std::shared_ptr<HidSystem> hid, WatchSettings settings, RunReporter& reporter,
@@ -47,29 +53,32 @@ public:
     FactoryWatch(const FactoryWatch&) = delete;
     FactoryWatch& operator=(const FactoryWatch&) = delete;
 
-    // Checks the file and the identity; false with the reason reported.
+    // Reads and checks the file and the identity; false with the reason reported.
     bool begin();
     void step();
-    // The first Ctrl-C: no new device is taken; running updates go on.
-    void stopTaking() { taking_ = false; }
+    // The first Ctrl-C: no update starts any more; running updates go on.
+    void stopTaking();
     bool updating() const;
     // The second Ctrl-C: running updates are stopped (they count as failed).
     void abortUpdates();
-    // Writes the log lines still waiting for a restarted device's new version.
+    // Writes the log lines still waiting for a restarted unit's new version.
     void finish();
-    WatchSummary summary() const { return summary_; }
+    WatchSummary summary() const;
 
 private:
     struct Slot;
+    struct UnitRecord;
     using TimePoint = std::chrono::system_clock::time_point;
 
-    void startSlot(const std::string& path);
-    void followStarting(Slot& slot);
-    void followUpdating(Slot& slot);
+    void startSlot(const std::string& key, const HidInterface& first);
+    // Each returns true while the slot goes on.
+    bool followStarting(Slot& slot);
+    bool followUpdating(Slot& slot);
     void endRun(Slot& slot, bool aborted);
-    // After its run: restart window, the new version, a new plug.
-    bool followDone(Slot& slot, bool present, int64_t now);
-    void writeLog(Slot& slot, const std::optional<DeviceReport>& after);
+    // The unit's outcome of this plug: counted once per unit, by its last outcome.
+    void count(Slot& slot, const std::string& result);
+    void followRecord(const std::string& key, UnitRecord& record, bool present, int64_t now);
+    void writeLog(UnitRecord& record, const std::optional<DeviceReport>& after);
 
     std::shared_ptr<HidSystem> hid_;
     WatchSettings settings_;
@@ -77,10 +86,12 @@ private:
     std::shared_ptr<WorkerClock> clock_;
     std::string pattern_;
     FirmwareVersion fileVersion_;
+    std::vector<uint8_t> fileBytes_; // the file as checked at the start
     bool taking_ = true;
     bool logFailed_ = false;
-    WatchSummary summary_;
-    std::map<std::string, std::unique_ptr<Slot>> slots_;
+    std::map<std::string, std::unique_ptr<Slot>> slots_; // by unit key
+    std::map<std::string, UnitRecord> units_;            // by unit key
+    std::vector<std::string> outcomes_;                  // one per unit counted
 };
 
 // One line of the --log file: time (UTC, ISO 8601), the device, its firmware
@@ -88,6 +99,7 @@ private:
 struct DeviceLogEntry {
     std::chrono::system_clock::time_point time;
     std::string path;
+    std::string serial, location; // the unit; empty when unknown
     std::string before; // "1.0.00", "none" or empty (unknown)
     std::string after;
     std::string result; // "updated", "failed" or "skipped"

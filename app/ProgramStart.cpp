@@ -6,6 +6,7 @@
 #include "ShellDependencies.h"
 #include "SimulatedHid.h"
 #include "TerminalProgram.h"
+#include "TextNumbers.h"
 #include "UiPlatform.h"
 #include "WindowProgram.h"
 
@@ -39,7 +40,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         std::optional<std::string> value;
         if (valueOption(args, i, "--device", value) || valueOption(args, i, "--log", value) ||
-            valueOption(args, i, "--udev-rule", value)) {
+            valueOption(args, i, "--udev-rule", value) ||
+            valueOption(args, i, "--restart-window", value)) {
             const std::string name = arg.substr(0, arg.find('='));
             if (!value || value->empty()) {
                 parsed.usageError = name + " needs a value";
@@ -49,6 +51,12 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
                 parsed.devicePath = *value;
             else if (name == "--log")
                 parsed.logPath = *value;
+            else if (name == "--restart-window") {
+                uint64_t seconds = 0;
+                if (!parseUnsignedText(*value, 10, 3600, seconds))
+                    parsed.usageError = "--restart-window needs whole seconds from 0 to 3600";
+                parsed.restartWindowSeconds = static_cast<int>(seconds);
+            }
             else
                 parsed.udevRule = *value;
         } else if (arg == "--json") {
@@ -73,8 +81,12 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
                 return parsed;
         }
     }
-    if (parsed.usageError.empty() && !parsed.watch && (parsed.force || !parsed.logPath.empty()))
-        parsed.usageError = std::string(parsed.force ? "--force" : "--log") + " belongs to --watch";
+    if (parsed.usageError.empty() && !parsed.watch &&
+        (parsed.force || !parsed.logPath.empty() || parsed.restartWindowSeconds))
+        parsed.usageError = std::string(parsed.force              ? "--force"
+                                        : !parsed.logPath.empty() ? "--log"
+                                                                  : "--restart-window") +
+                            " belongs to --watch";
     return parsed;
 }
 

@@ -36,13 +36,16 @@ struct ProgramArguments {
     bool force = false;     // --watch --force: also devices at the file's version
     std::string devicePath; // --device PATH: only this interface
     std::string logPath;    // --watch --log PATH: one JSON line per device, appended
+    // --watch --restart-window SECONDS: how long a unit may take to come back after
+    // its update and still be that unit restarting (none given: the default).
+    std::optional<int> restartWindowSeconds;
     std::optional<std::string> udevRule; // --udev-rule "vid_XXXX&pid_YYYY"
     std::string usageError; // an option without its value, or out of place
     bool terminalOnly() const { return json || list || watch || udevRule || !devicePath.empty(); }
 };
 
 // The program's own options (--help, --version, --terminal, --simulate[=...], and
-// --json, --list, --watch, --force, --device, --log, --udev-rule). Anything else
+// --json, --list, --watch, --force, --device, --log, --restart-window, --udev-rule). Anything else
 // is left to the -path:/-id: search and otherwise ignored.
 ProgramArguments parseProgramArguments(const std::vector<std::string>& args);
 

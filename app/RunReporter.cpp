@@ -80,23 +80,35 @@ void RunReporter::waiting(const std::string& identity, const std::string& device
     }
 }
 
-void RunReporter::device(const std::string& path, const DeviceReport& report) {
+void RunReporter::addUnit(json& event, const std::string& path) const {
+    const auto known = units_.find(path);
+    const HidInterface unit = known != units_.end() ? known->second : HidInterface{};
+    event["serial"] = textOrNull(unit.serial);
+    event["location"] = textOrNull(unit.location);
+}
+
+void RunReporter::device(const HidInterface& unit, const DeviceReport& report) {
+    const std::string& path = unit.path;
+    units_[path] = unit;
     uint16_t vendorId = 0, productId = 0;
     idsInPath(path, vendorId, productId);
     if (json_) {
         json event = {{"event", "device"},
                       {"path", path},
                       {"vendor_id", hexId(vendorId)},
-                      {"product_id", hexId(productId)},
-                      {"hardware", report.answered ? json(report.hardware.text()) : json(nullptr)},
-                      {"firmware", textOrNull(firmwareText(report))},
-                      {"block_size", report.blockSize}};
+                      {"product_id", hexId(productId)}};
+        addUnit(event, path);
+        event["hardware"] = report.answered ? json(report.hardware.text()) : json(nullptr);
+        event["firmware"] = textOrNull(firmwareText(report));
+        event["block_size"] = report.blockSize;
         if (!report.answered)
             event["cause"] = report.failure.text();
         emit(jsonLine(event));
     }
+    const std::string unitText = unit.unitText();
     std::string line = (mode_ == Mode::Watch ? tag(path) + "found" : "device " + path) + " (vid_" +
-                       hexId(vendorId) + "&pid_" + hexId(productId) + "): ";
+                       hexId(vendorId) + "&pid_" + hexId(productId) +
+                       (unitText.empty() ? "" : ", " + unitText) + "): ";
     if (report.answered)
         line += "hardware " + report.hardware.text() + ", firmware " + firmwareText(report) +
                 ", block size " + std::to_string(report.blockSize);
@@ -109,21 +121,18 @@ void RunReporter::device(const std::string& path, const DeviceReport& report) {
 }
 
 void RunReporter::progress(const std::string& path, int percent, uint32_t block, uint32_t blocks) {
-    if (path != progressPath_) {
-        progressPath_ = path;
-        lastPercent_ = -1;
-    }
+    int& lastPercent = lastPercent_.try_emplace(path, -1).first->second;
     if (json_) {
-        if (percent != lastPercent_)
+        if (percent != lastPercent)
             emit(jsonLine({{"event", "progress"},
                            {"path", path},
                            {"percent", percent},
                            {"block", block},
                            {"blocks", blocks}}));
-    } else if (mode_ == Mode::Watch && percent / 10 > lastPercent_ / 10) {
+    } else if (mode_ == Mode::Watch && percent / 10 > lastPercent / 10) {
         out_ << tag(path) << percent << "%\n" << std::flush;
     }
-    lastPercent_ = percent;
+    lastPercent = percent;
 }
 
 void RunReporter::attemptFailed(const std::string& path, int attempt, const UpdateFailure& failure) {
@@ -148,13 +157,16 @@ void RunReporter::retrying(const std::string& path, int attempt, int64_t msLeft,
 }
 
 void RunReporter::result(const std::string& path, const RunOutcome& outcome) {
-    if (json_)
-        emit(jsonLine({{"event", "result"},
-                       {"path", textOrNull(path)},
-                       {"ok", outcome.ok},
-                       {"cause", textOrNull(outcome.cause)},
-                       {"seconds", rounded(outcome.seconds)},
-                       {"attempts", outcome.attempts}}));
+    lastPercent_.erase(path); // a next run of the same device starts its own lines
+    if (json_) {
+        json event = {{"event", "result"}, {"path", textOrNull(path)}};
+        addUnit(event, path);
+        event["ok"] = outcome.ok;
+        event["cause"] = textOrNull(outcome.cause);
+        event["seconds"] = rounded(outcome.seconds);
+        event["attempts"] = outcome.attempts;
+        emit(jsonLine(event));
+    }
     std::string line = tag(path);
     if (outcome.ok) {
         line += "updated in " + secondsText(outcome.seconds) + " s (" + attemptsText(outcome.attempts);

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "DeviceProbe.h"
+#include "HidSystem.h"
+#include "JsonLines.h"
 #include "UpdateFailure.h"
 
 #include <cstdint>
 #include <iosfwd>
+#include <map>
 #include <string>
 
 struct WorkerEvent;
@@ -33,8 +36,11 @@ public:
     RunReporter(std::ostream& out, std::ostream& err, bool asJson, Mode mode);
 
     void waiting(const std::string& identity, const std::string& devicePath, int seconds);
-    void device(const std::string& path, const DeviceReport& report);
-    // Only when the percentage moved; a text line only every 10 % (factory mode).
+    // The unit's serial and port (when known) are told here and with every later
+    // event of the same path.
+    void device(const HidInterface& unit, const DeviceReport& report);
+    // Only when the percentage moved, per device; a text line only every 10 %
+    // (factory mode).
     void progress(const std::string& path, int percent, uint32_t block, uint32_t blocks);
     void attemptFailed(const std::string& path, int attempt, const UpdateFailure& failure);
     void retrying(const std::string& path, int attempt, int64_t msLeft, int windowMs);
@@ -46,6 +52,8 @@ public:
 
 private:
     std::string tag(const std::string& path) const;
+    // "serial" and "location" of the path's unit, as JSON fields.
+    void addUnit(nlohmann::ordered_json& event, const std::string& path) const;
     void emit(const std::string& jsonText);
     // A line for a person: on stdout in factory mode without JSON, else on stderr.
     void deviceLine(const std::string& line);
@@ -54,6 +62,6 @@ private:
     std::ostream& err_;
     const bool json_;
     const Mode mode_;
-    std::string progressPath_;
-    int lastPercent_ = -1;
+    std::map<std::string, int> lastPercent_; // per device
+    std::map<std::string, HidInterface> units_;
 };

@@ -25,6 +25,7 @@ const char* kUsage =
     "usage: quorix-updater [FILE.qfu] [--simulate[=SETTINGS]]\n"
     "       quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\" [--simulate[=SETTINGS]] [--terminal]\n"
     "       quorix-updater -path:\"FILE.qfu\" -id:\"vid_XXXX&pid_YYYY\" --watch [--force] [--log LOG]\n"
+    "                      [--restart-window SECONDS]\n"
     "       quorix-updater --list [-id:\"vid_XXXX&pid_YYYY\"]\n"
     "       quorix-updater --udev-rule \"vid_XXXX&pid_YYYY\"\n"
     "       quorix-updater --help | --version\n"
@@ -43,11 +44,17 @@ const char* kUsage =
     "                         identical devices are connected\n"
     "  --list                 the HID interfaces present; with -id: the matching ones are\n"
     "                         asked for their versions and block size\n"
-    "  --watch                factory mode: update every matching device as it is plugged,\n"
-    "                         several at once, each once per plug; Ctrl-C ends after the\n"
-    "                         running updates with \"updated N, failed M, skipped K\"\n"
-    "  --force                with --watch: also devices that have the file's version\n"
-    "  --log LOG              with --watch: append one JSON line per device to LOG\n"
+    "  --watch                factory mode: update every matching unit as it is plugged,\n"
+    "                         several at once, each once per plug, all with the file as\n"
+    "                         read and checked at the start (a file changed later is not\n"
+    "                         used); a unit is its serial number, or its USB port; Ctrl-C\n"
+    "                         ends after the running updates with\n"
+    "                         \"updated N, failed M, skipped K\" (each unit counted once)\n"
+    "  --force                with --watch: also units that have the file's version\n"
+    "  --log LOG              with --watch: append one JSON line per unit to LOG\n"
+    "  --restart-window SECONDS  with --watch: a unit back this soon after its update\n"
+    "                         with the file's version is restarting, not a new plug\n"
+    "                         (default 60)\n"
     "  --udev-rule ID         print the udev rule that lets users open the device (Linux)\n"
     "\n"
     "  --simulate[=SETTINGS]  use a built-in simulated device instead of real ones;\n"
@@ -55,12 +62,17 @@ const char* kUsage =
     "                         vid=HEX,pid=HEX,hw=A.B.CC,fw=A.B.CC|none,new-fw=A.B.CC,\n"
     "                         block=BYTES,latency=MS,appear=MS,restart=MS,unplug-at=BLOCK,\n"
     "                         replug-after=MS,nak-at=BLOCK,bad-checksum-at=BLOCK,\n"
-    "                         silent-at=BLOCK,once,busy,count=N,save=PATH;\n"
+    "                         silent-at=BLOCK,once,busy,count=N,interfaces=N,leave=MS,\n"
+    "                         serial=TEXT,port=TEXT,save=PATH;\n"
     "                         several devices: such lists separated by ';', e.g.\n"
     "                         \"pid=0001,hw=1.0.01;pid=0002,hw=2.0.02\". save=PATH: the\n"
     "                         device writes the image of its last complete update to\n"
     "                         PATH (replacing the file; PATH may hold any character but\n"
-    "                         ',' and ';'; no two devices may share one)\n"
+    "                         ',' and ';'; no two devices may share one). serial= and\n"
+    "                         port= name the unit (by default each device has a port of\n"
+    "                         its own and no serial); interfaces=N shows N interfaces of\n"
+    "                         one unit, only the first of which answers; leave=MS\n"
+    "                         unplugs the device MS after the start\n"
     "\n"
     "Exit status: 0 after a successful update (and for --help and --version),\n"
     "1 when the update failed or could not start, 2 for a bad --simulate setting.\n"
@@ -238,11 +250,12 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                     report.firmware = event.firmware;
                     report.blockSize = event.blockSize;
                     devicePath = event.path;
-                    reporter.device(event.path, report);
+                    reporter.device(HidInterface{event.path, event.serial, event.location}, report);
                     std::vector<std::string> paths, matching;
                     if (run.devicePath.empty() && hid->listPaths(paths)) {
-                        const FirmwareHeader header = worker.updater().header();
-                        const std::string pattern = devicePattern(header.vendorId(), header.productId());
+                        uint16_t vendorId = 0, productId = 0;
+                        worker.updater().targetIds(vendorId, productId);
+                        const std::string pattern = devicePattern(vendorId, productId);
                         for (const std::string& path : paths)
                             if (pathMatchesPattern(path, pattern))
                                 matching.push_back(path);
@@ -318,10 +331,10 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - startedAt).count();
             if (denied) {
                 // Say how to get access where the OS can tell (with JSON: on stderr).
-                const FirmwareHeader header = worker.updater().header();
+                uint16_t vendorId = 0, productId = 0;
+                worker.updater().targetIds(vendorId, productId);
                 std::ostream& advice = run.json ? err : out;
-                for (const std::string& line :
-                     hidAccessAdvice(deniedPath, header.vendorId(), header.productId()))
+                for (const std::string& line : hidAccessAdvice(deniedPath, vendorId, productId))
                     advice << line << "\n";
                 advice.flush();
             }
@@ -343,6 +356,8 @@ int runFactoryMode(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
     settings.identity = *options.identity;
     settings.force = arguments.force;
     settings.logPath = arguments.logPath;
+    if (arguments.restartWindowSeconds)
+        settings.restartWindowMs = *arguments.restartWindowSeconds * 1000;
     if (!arguments.devicePath.empty())
         hid = std::make_shared<OneInterfaceHid>(hid, arguments.devicePath);
     bool aborted = false;

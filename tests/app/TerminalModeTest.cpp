@@ -318,7 +318,7 @@ TEST(TerminalMode, FactoryModeUpdatesEachDeviceOncePerPlug) {
 
     // Still there when the windows closed: the same plug. Unplugged then and plugged
     // again: a new plug, now up to date.
-    bench.clock->advance(CUpdateWorker::kRetryWindowMs);
+    bench.clock->advance(bench.settings.restartWindowMs + CUpdateWorker::kRetryWindowMs);
     bench.stepFor(100);
     EXPECT_EQ(bench.handled(), 3);
     bench.hid->unplug(0, 300);

@@ -158,6 +158,24 @@ app=
 cmp -s "$work/c.bin" "$work/fw.image" || fail "a close during the update left the image incomplete"
 "$shot" --class $class --gone 3000 || fail "the window is still there after the update"
 
+# Two units with the same IDs: A is shown, then unplugged; B (other versions) is
+# plugged in later. The page shows B's own versions, not A's left over, and Update
+# writes B only.
+"$updater" --simulate="fw=1.0.00,leave=4000,save=$work/twin-a.bin,latency=0,restart=0;\
+hw=2.0.00,fw=1.0.05,appear=5000,save=$work/twin-b.bin,latency=0,restart=0" "$work/fw.qfu" &
+app=$!
+expect window_device 10000
+expect window_twin_b 10000
+window=$(xdotool search --class "^$class\$" | head -n1)
+xdotool mousemove --window "$window" 380 118 click 1 # Update
+expect window_result 15000
+for _ in $(seq 50); do cmp -s "$work/twin-b.bin" "$work/fw.image" && break; sleep 0.1; done
+cmp -s "$work/twin-b.bin" "$work/fw.image" || fail "the unit plugged in later did not receive the image"
+[ ! -e "$work/twin-a.bin" ] || fail "the unplugged unit received an image"
+kill "$app"
+wait "$app" 2>/dev/null
+app=
+
 # A command-line run in the window closes it and exits 0.
 timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001"
 code=$?
