@@ -14,7 +14,11 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -196,4 +200,84 @@ TEST(HidrawAccess, TheAdviceGivesTheUdevRuleForTheDevice) {
     EXPECT_NE(advice[0].find("/dev/hidraw5 (permission denied)"), std::string::npos) << advice[0];
     EXPECT_EQ(advice.back(), "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"1209\", "
                              "ATTRS{idProduct}==\"00ab\", TAG+=\"uaccess\"");
+}
+
+// Device nodes that are FIFOs, so that they can be opened and locked like real
+// nodes, and what was written to them read back.
+TEST(HidrawUnits, NodesNameTheirUnitAndAnUpdaterHoldsItsNodeAgainstOthers) {
+    TempDir dir;
+    auto addNode = [&](const std::string& name, const std::string& uevent) {
+        std::filesystem::create_directories(dir.file("sys/" + name + "/device"));
+        dir.write("sys/" + name + "/device/uevent", std::vector<uint8_t>(uevent.begin(), uevent.end()));
+        std::filesystem::create_directories(dir.file("dev"));
+        ASSERT_EQ(::mkfifo(dir.file("dev/" + name).c_str(), 0600), 0);
+    };
+    addNode("hidraw0", "HID_ID=0003:00001209:00000001\nHID_PHYS=usb-0000:00:14.0-1.2/input0\nHID_UNIQ=SN-7\n");
+    addNode("hidraw1", "HID_ID=0003:00001209:00000001\nHID_PHYS=usb-0000:00:14.0-1.2/input1\nHID_UNIQ=SN-7\n");
+    addNode("hidraw2", "HID_UNIQ=\nHID_ID=0003:00001209:00000002\nHID_PHYS=usb-0000:00:14.0-3/input0\n");
+    auto hid = std::make_shared<HidrawSystem>(HidrawSystem::Options{dir.file("sys"), dir.file("dev"), nullptr});
+
+    std::vector<HidInterface> listed;
+    ASSERT_TRUE(hid->listInterfaces(listed));
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[0].serial, "SN-7");
+    EXPECT_EQ(listed[0].location, "usb-0000:00:14.0-1.2");
+    EXPECT_TRUE(listed[0].sameUnit(listed[1])); // two interfaces of one unit
+    EXPECT_EQ(listed[2].serial, "");
+    EXPECT_EQ(listed[2].location, "usb-0000:00:14.0-3");
+    EXPECT_EQ(listed[2].unitText(), "port usb-0000:00:14.0-3");
+
+    // Another process holds hidraw2 as an updater does.
+    const std::string node = dir.file("dev/hidraw2");
+    const int watch = ::open(node.c_str(), O_RDWR | O_NONBLOCK); // keeps what is written
+    ASSERT_GE(watch, 0);
+    int held[2], release[2];
+    ASSERT_EQ(::pipe(held), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK);
+        const char locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+        (void)!::write(held[1], &locked, 1);
+        char any;
+        (void)!::read(release[0], &any, 1);
+        ::_exit(0);
+    }
+    char locked = 0;
+    ASSERT_EQ(::read(held[0], &locked, 1), 1);
+    ASSERT_EQ(locked, 'y');
+
+    CFirmwareUpdater updater(hid);
+    EXPECT_FALSE(updater.findById("vid_1209&pid_0002"));
+    EXPECT_FALSE(updater.queryInfo());
+    EXPECT_EQ(updater.lastFailure().kind, UpdateFailure::Kind::InUse);
+    uint8_t written[128];
+    EXPECT_LT(::read(watch, written, sizeof written), 0); // not one byte was sent
+    EXPECT_EQ(errno, EAGAIN);
+
+    ASSERT_EQ(::write(release[1], "x", 1), 1);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    EXPECT_TRUE(updater.findById("vid_1209&pid_0002")); // free once the other is gone
+    // ...and now this process holds it against any other open of the node.
+    std::unique_ptr<HidConnection> other;
+    ASSERT_EQ(hid->open(dir.file("dev/hidraw2") + "?vid_1209&pid_0002", other), HidOpenStatus::Opened);
+    EXPECT_FALSE(other->claimExclusive());
+    EXPECT_TRUE(updater.device().connection()->duplicate()->claimExclusive()); // its own copies share it
+
+    // The nodes of SN-7 taken over by another unit: not the device in use any more.
+    CFirmwareUpdater first(hid);
+    ASSERT_TRUE(first.findById("vid_1209&pid_0001"));
+    EXPECT_EQ(first.device().path(), dir.file("dev/hidraw0") + "?vid_1209&pid_0001");
+    EXPECT_TRUE(first.devicePresent());
+    for (const char* name : {"hidraw0", "hidraw1"}) {
+        const std::string uevent = "HID_ID=0003:00001209:00000001\nHID_UNIQ=SN-8\n";
+        dir.write(std::string("sys/") + name + "/device/uevent",
+                  std::vector<uint8_t>(uevent.begin(), uevent.end()));
+    }
+    EXPECT_FALSE(first.devicePresent());
+
+    for (int fd : {watch, held[0], held[1], release[0], release[1]})
+        ::close(fd);
+    closeOpenDeviceList();
 }
