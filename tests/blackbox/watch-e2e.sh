@@ -139,8 +139,59 @@ assert [e["path"] for e in events if e["event"] == "skipped"] == [path(4)]
 assert len([e for e in events if e["event"] == "device"]) == 6
 PY
 
-# Ctrl-C during an update: it runs to its end; nothing failed, so exit 0.
-launch "$work/slow.out" "$work/slow.err" --watch --simulate="latency=4,block=256,save=$work/slow.bin" \
+# Units, not paths, all with the file as it was at the start (it is replaced by one
+# for another device right away). 0 leaves and 1 comes to its port: a new unit.
+# 2 shows two interfaces: one unit. 3 takes 12 s to restart: with --force it is
+# still flashed once. 4 is gone at block 2 longer than the retry window and fails,
+# then comes back: tried again, counted once by its last outcome.
+packer --vid 1209 --pid 0002 --name "Other Device" --version 1.2.0 --random 25600 --seed 3 \
+    --out "$work/other.qfu" >/dev/null || fail "qfu-pack"
+cp "$work/fw.qfu" "$work/units.qfu"
+s="latency=1,block=256"
+units="--simulate=$s,port=P1,leave=6000,save=$work/u-0.bin;$s,port=P1,appear=8000,save=$work/u-1.bin"
+units+=";$s,interfaces=2,save=$work/u-2.bin;$s,restart=12000,save=$work/u-3.bin"
+units+=";$s,unplug-at=2,replug-after=17000,save=$work/u-4.bin;$s,appear=1500,save=$work/u-5.bin"
+launch "$work/units.out" "$work/units.err" --watch "$units" -path:"$work/units.qfu" -id:"$id" \
+    --log "$work/units.log" --force --json
+unitrun=$!
+pids+=($unitrun)
+sleep 0.5
+cp "$work/other.qfu" "$work/units.qfu"
+for _ in $(seq 600); do
+    [ "$(wc -l <"$work/units.log" 2>/dev/null || echo 0)" -ge 7 ] && break
+    sleep 0.1
+done
+sleep 2
+interrupt $unitrun units.log
+for _ in $(seq 100); do kill -0 $unitrun 2>/dev/null || break; sleep 0.1; done
+wait $unitrun; code=$?
+unix_lines "$work"/units.out "$work"/units.err
+[ $code = 0 ] || fail "units: exit $code, not 0 (every unit's last outcome is an update)"
+for n in 0 1 2 3 4 5; do
+    cmp -s "$work/u-$n.bin" "$work/image" || fail "units: unit $n did not get the image of the start"
+done
+python3 - "$work" <<'PY' || fail "units: summary, log or events"
+import json, sys
+work = sys.argv[1]
+path = lambda n: f"sim://hid{n}?vid_1209&pid_0001"
+events = [json.loads(line) for line in open(f"{work}/units.out")]
+assert events[-1] == {"event": "summary", "updated": 6, "failed": 0, "skipped": 0}, events[-1]
+results = [(e["path"], e["ok"]) for e in events if e["event"] == "result"]
+# unit 2's second interface is hid3; unit 4 is hid5, failed once and then updated
+want = sorted([(path(n), True) for n in (0, 1, 2, 4, 5, 6)] + [(path(5), False)])
+assert sorted(results) == want, results
+located = {e["path"]: e["location"] for e in events if e["event"] == "result"}
+assert located[path(0)] == located[path(1)] == "P1", located
+log = [json.loads(line) for line in open(f"{work}/units.log")]
+assert sorted((e["path"], e["result"]) for e in log) == sorted(
+    [(p, "updated" if ok else "failed") for p, ok in want]), log
+assert all(e["after"] == "1.1.00" for e in log if e["path"] == path(4)), log
+PY
+
+# Ctrl-C during an update: it runs to its end, and a unit plugged after the Ctrl-C
+# is not started; nothing failed, so exit 0.
+launch "$work/slow.out" "$work/slow.err" --watch \
+    --simulate="latency=8,block=256,save=$work/slow.bin;latency=0,appear=4500,save=$work/late.bin" \
     -path:"$work/fw.qfu" -id:"$id"
 slow=$!
 pids+=($slow)
@@ -151,6 +202,7 @@ wait $slow; code=$?
 unix_lines "$work"/slow.out "$work"/slow.err
 [ $code = 0 ] || fail "Ctrl-C during an update: exit $code, not 0"
 cmp -s "$work/slow.bin" "$work/image" || fail "the interrupted watch did not finish its update"
+[ ! -e "$work/late.bin" ] || fail "a unit plugged after Ctrl-C was updated"
 [ "$(tail -n 1 "$work/slow.out")" = "updated 1, failed 0, skipped 0" ] || fail "no summary after Ctrl-C"
 grep -qF "ending after the running updates" "$work/slow.err" || fail "Ctrl-C was not acknowledged"
 echo "watch end-to-end: passed"
