@@ -71,6 +71,8 @@ std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std
             return UnopenedInterface{path, status}; // the one the user can do something about
         if (status == HidOpenStatus::Failed && !found)
             found = UnopenedInterface{path, status};
+        else if (status == HidOpenStatus::Opened && connection && !connection->claimExclusive() && !found)
+            found = UnopenedInterface{path, status, true};
     }
     return found;
 }

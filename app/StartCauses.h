@@ -16,5 +16,6 @@ std::string updateFileProblem(const std::string& path);
 struct UnopenedInterface {
     std::string path;
     HidOpenStatus status = HidOpenStatus::Failed;
+    bool inUse = false; // it opens, but another updater holds it
 };
 std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std::string& pattern);

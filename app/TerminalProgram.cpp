@@ -195,6 +195,8 @@ std::string startFailureCause(HidSystem& hid, CUpdateWorker& worker, const Updat
                 deniedPath = unopened->path;
                 return "permission denied: " + unopened->path;
             }
+            if (unopened->inUse)
+                return UpdateFailure{UpdateFailure::Kind::InUse}.text() + ": " + unopened->path;
             return "device busy (opened elsewhere): " + unopened->path;
         }
         return "no matching device within 10 s" +

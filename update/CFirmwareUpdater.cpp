@@ -166,8 +166,16 @@ bool CFirmwareUpdater::devicePresent() {
     const std::optional<HidInterface> unit = boundUnit();
     SearchScope scope;
     scope.unit = unit ? &*unit : nullptr;
-    if (findDevice(*hid_, device_, devicePattern(vendorId, productId), false, scope) != kDeviceNone)
+    HidInterface found;
+    scope.firstFound = &found;
+    if (findDevice(*hid_, device_, devicePattern(vendorId, productId), false, scope) != kDeviceNone) {
+        // The unit found is the one the view shows from now on, also before it is
+        // opened: an update never goes to a twin in its place.
+        std::lock_guard<std::mutex> guard(unitLock_);
+        if (!boundUnit_ && device_.isEmpty())
+            boundUnit_ = found;
         return true;
+    }
     // The unit shown is gone: whatever comes next is another unit until it proves
     // otherwise, and is asked for its own information.
     device_.close();

@@ -1,6 +1,8 @@
 #include "../support/TempDir.h"
 
+#include "CFirmwareUpdater.h"
 #include "DeviceSearch.h"
+#include "FastWorkerClock.h"
 #include "QfuPacker.h"
 #include "SimulatedHid.h"
 #include "TerminalProgram.h"
@@ -112,4 +114,30 @@ TEST(TerminalProgram, AnUnreachableDeviceIsExplained) {
               "/dev/hidraw5?vid_1209&pid_0001");
     EXPECT_FALSE(findInaccessibleInterface(hid, "vid_1209&pid_0002"));
 
+}
+
+TEST(TerminalProgram, ADeviceAnotherUpdaterHoldsIsNeverWritten) {
+    TempDir dir;
+    auto hid = std::make_shared<SimulatedHidSystem>(SimulatedDeviceConfig{});
+    CFirmwareUpdater holder(hid); // another updater's worker, in the middle of its run
+    ASSERT_TRUE(holder.findById("vid_1209&pid_0001"));
+    auto requests = [&] {
+        size_t count = 0;
+        hid->withDevice(0, [&](const SimulatedDevice& device) { count = device.requests().size(); });
+        return count;
+    };
+    const size_t before = requests();
+
+    std::ostringstream out, err;
+    TerminalRunOptions options;
+    options.err = &err;
+    const int code = runCommandLineUpdate(
+        hid, parseUpdateOptions("-path:\"" + demoFile(dir) + "\" -id:\"vid_1209&pid_0001\""), out, false,
+        std::make_shared<FastWorkerClock>(50), options);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(err.str().find("device busy: in use by another updater: sim://hid0?vid_1209&pid_0001"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(requests(), before);
+    closeOpenDeviceList();
 }

@@ -166,3 +166,20 @@ TEST_F(DeviceUnit, OfAUnitsInterfacesTheOneThatAnswersIsTaken) {
     EXPECT_TRUE(updater.runUpdate(progress));
     EXPECT_EQ(setup.storedImage(0), setup.image);
 }
+
+TEST_F(DeviceUnit, TheUnitAViewFoundIsTheOneItUpdatesEvenWhenAnotherHoldsIt) {
+    SimulatedSetup setup("count=2");
+    ASSERT_TRUE(setup.load(512));
+    CFirmwareUpdater holder(setup.hid);
+    ASSERT_TRUE(holder.loadFile(setup.makeFile(setup.image).c_str()));
+    ASSERT_TRUE(holder.queryInfo()); // device 0, held
+
+    CFirmwareUpdater& view = *setup.updater;
+    ASSERT_TRUE(view.devicePresent()); // found without opening: device 0, the first listed
+    ASSERT_TRUE(view.boundUnit());
+    EXPECT_EQ(view.boundUnit()->path, setup.hid->path(0));
+    std::atomic<int> progress{0};
+    EXPECT_FALSE(view.runUpdate(progress));
+    EXPECT_EQ(view.lastFailure().kind, UpdateFailure::Kind::InUse);
+    EXPECT_TRUE(setup.requests(1).empty()); // the free twin was not taken instead
+}

@@ -66,6 +66,8 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
             return !pathMatchesPattern(entry.path, pattern) ||
                    (scope.unit && !entry.sameUnit(*scope.unit));
         });
+        if (scope.firstFound && !interfaces.empty())
+            *scope.firstFound = interfaces.front();
         // While the device in use stays, no other interface is claimed.
         const bool inUseListed =
             std::any_of(interfaces.begin(), interfaces.end(),

@@ -26,6 +26,8 @@ struct SearchScope {
     const HidInterface* unit = nullptr;
     // Interfaces not to take as the device in use (tried already).
     const std::vector<std::string>* skip = nullptr;
+    // Receives the first matching interface listed, when there is one.
+    HidInterface* firstFound = nullptr;
 };
 
 // Whether a listed interface is the device in use: the same path, and the same
