@@ -253,14 +253,20 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                     report.blockSize = event.blockSize;
                     devicePath = event.path;
                     reporter.device(HidInterface{event.path, event.serial, event.location}, report);
-                    std::vector<std::string> paths, matching;
-                    if (run.devicePath.empty() && hid->listPaths(paths)) {
+                    // One path per unit: the other interfaces of the unit in use are not
+                    // other devices.
+                    std::vector<HidInterface> interfaces;
+                    std::vector<std::string> matching, units;
+                    if (run.devicePath.empty() && hid->listInterfaces(interfaces)) {
                         uint16_t vendorId = 0, productId = 0;
                         worker.updater().targetIds(vendorId, productId);
                         const std::string pattern = devicePattern(vendorId, productId);
-                        for (const std::string& path : paths)
-                            if (pathMatchesPattern(path, pattern))
-                                matching.push_back(path);
+                        for (const HidInterface& entry : interfaces)
+                            if (pathMatchesPattern(entry.path, pattern) &&
+                                std::find(units.begin(), units.end(), entry.unitKey()) == units.end()) {
+                                units.push_back(entry.unitKey());
+                                matching.push_back(entry.path);
+                            }
                     }
                     if (matching.size() > 1) {
                         std::string names;
