@@ -26,3 +26,14 @@ bool HidSystem::listPaths(std::vector<std::string>& paths) {
         paths.push_back(std::move(entry.path));
     return true;
 }
+
+std::string printableUnitText(const std::string& text) {
+    std::string clean;
+    for (char c : text) {
+        if (clean.size() == 128)
+            break;
+        if (c > 0x20 && c < 0x7F)
+            clean += c;
+    }
+    return clean;
+}

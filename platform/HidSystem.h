@@ -69,6 +69,10 @@ public:
                                std::unique_ptr<HidConnection>& connection) = 0;
 };
 
+// A serial or port text as a device or the system gives it, made safe to show:
+// printable ASCII only, at most 128 characters (it reaches terminals, logs, JSON).
+std::string printableUnitText(const std::string& text);
+
 // The real devices of this OS (defined by the platform folder linked in).
 std::shared_ptr<HidSystem> createPlatformHidSystem();
 

@@ -115,17 +115,6 @@ struct Uevent {
     std::string location; // HID_PHYS without its "/inputN": shared by the unit's interfaces
 };
 
-// Only printable ASCII, bounded: these texts reach terminals, logs and JSON.
-std::string cleanText(const std::string& text) {
-    std::string clean;
-    for (char c : text) {
-        if (clean.size() == 128)
-            break;
-        if (c > 0x20 && c < 0x7F)
-            clean += c;
-    }
-    return clean;
-}
 
 // "HID_ID=0003:00001209:00000001" -> vendor 0x1209, product 0x0001; with the unit's
 // serial ("HID_UNIQ=") and port ("HID_PHYS=usb-0000:00:14.0-1.2/input0").
@@ -135,13 +124,13 @@ bool parseUevent(const std::string& ueventPath, Uevent& uevent) {
     bool ids = false;
     for (int lines = 0; lines < 64 && std::getline(in, line); ++lines) {
         if (line.rfind("HID_UNIQ=", 0) == 0) {
-            uevent.serial = cleanText(line.substr(9));
+            uevent.serial = printableUnitText(line.substr(9));
         } else if (line.rfind("HID_PHYS=", 0) == 0) {
             std::string phys = line.substr(9);
             const size_t input = phys.rfind("/input");
             if (input != std::string::npos)
                 phys.erase(input);
-            uevent.location = cleanText(phys);
+            uevent.location = printableUnitText(phys);
         } else if (line.rfind("HID_ID=", 0) == 0) {
             unsigned bus = 0;
             unsigned long vendor = 0, product = 0;

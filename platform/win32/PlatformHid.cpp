@@ -140,17 +140,6 @@ private:
     HANDLE claim_ = nullptr;
 };
 
-// Printable ASCII only, bounded: these texts reach terminals, logs and JSON.
-std::string cleanText(const std::string& text) {
-    std::string clean;
-    for (char c : text) {
-        if (clean.size() == 128)
-            break;
-        if (c > 0x20 && c < 0x7F)
-            clean += c;
-    }
-    return clean;
-}
 
 // The serial number the device reports, read through a handle that asks for no
 // access (which works also for collections the system keeps for itself).
@@ -165,7 +154,7 @@ std::string serialNumberOf(const std::string& path) {
         for (size_t i = 0; i < 127 && serial[i]; ++i)
             text += serial[i] < 0x80 ? static_cast<char>(serial[i]) : '?';
     CloseHandle(handle);
-    return cleanText(text);
+    return printableUnitText(text);
 }
 
 // The port chain of the USB device the interface belongs to: up the device tree
@@ -186,9 +175,9 @@ std::string locationOf(DEVINST node) {
                 if (CM_Get_DevNode_Registry_PropertyA(node, property, nullptr, text, &length, 0) ==
                         CR_SUCCESS &&
                     text[0])
-                    return cleanText(text); // the first of several paths
+                    return printableUnitText(text); // the first of several paths
             }
-            return cleanText(id); // no location: the instance names the port's device
+            return printableUnitText(id); // no location: the instance names the port's device
         }
         DEVINST parent = 0;
         if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS)
