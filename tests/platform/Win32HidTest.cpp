@@ -142,3 +142,23 @@ TEST(Win32Hid, TheSystemSearchRunsCleanlyWithNoMatchingDevice) {
     EXPECT_FALSE(inUse.isOpen());
     EXPECT_TRUE(openDeviceListPaths().empty());
 }
+
+// A claim is a named mutex of the interface's path: the first open that claims
+// holds it with its copies, every other open (of any process) is refused until
+// all of those are closed. A plain file stands in for the interface here.
+TEST(Win32Hid, AClaimHoldsTheInterfaceAgainstEveryOtherOpen) {
+    TempDir dir;
+    const std::string path = dir.write("interface-vid_1209&pid_0001", {0});
+    SetupApiHidSystem hid;
+    std::unique_ptr<HidConnection> first, second;
+    ASSERT_EQ(hid.open(path, first), HidOpenStatus::Opened);
+    ASSERT_EQ(hid.open(path, second), HidOpenStatus::Opened);
+    ASSERT_TRUE(first->claimExclusive());
+    EXPECT_FALSE(second->claimExclusive());
+    std::unique_ptr<HidConnection> copy = first->duplicate();
+    ASSERT_TRUE(copy);
+    first.reset();
+    EXPECT_FALSE(second->claimExclusive()); // the copy still holds it
+    copy.reset();
+    EXPECT_TRUE(second->claimExclusive());
+}
