@@ -15,6 +15,12 @@
 
 namespace {
 
+// A serial seen at two ports at once names no single unit (devices that all carry
+// the same serial exist): those units are told apart by their port as well.
+std::string keyWithPort(const HidInterface& entry) {
+    return entry.unitKey() + "\n" + entry.location;
+}
+
 // The interfaces of one unit only: its worker never sees another device.
 class UnitHid : public HidSystem {
 public:
@@ -24,7 +30,9 @@ public:
     bool listInterfaces(std::vector<HidInterface>& interfaces) override {
         if (!system_->listInterfaces(interfaces))
             return false;
-        std::erase_if(interfaces, [this](const HidInterface& entry) { return entry.unitKey() != key_; });
+        std::erase_if(interfaces, [this](const HidInterface& entry) {
+            return entry.unitKey() != key_ && keyWithPort(entry) != key_;
+        });
         return true;
     }
     HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>& connection) override {
@@ -71,6 +79,7 @@ struct FactoryWatch::UnitRecord {
     std::string result;    // of its last turn: "updated", "failed" or "skipped"
     int64_t endMs = 0;
     bool absentSinceEnd = false;
+    std::string before; // the firmware it reported at its last turn
     // The log line of an update waits for the version the unit restarts with.
     bool logPending = false;
     DeviceLogEntry log;
@@ -120,7 +129,11 @@ bool FactoryWatch::updating() const {
 
 void FactoryWatch::stopTaking() {
     taking_ = false;
-    // Units still being asked are let go: no update starts from now on.
+    // Units still being asked are let go: no update starts from now on. All are told
+    // first, so that their current turns end side by side, not one after another.
+    for (auto& [key, slot] : slots_)
+        if (slot->phase == Slot::Phase::Starting)
+            slot->worker->orderClose();
     std::erase_if(slots_, [](const auto& entry) { return entry.second->phase == Slot::Phase::Starting; });
 }
 
@@ -141,10 +154,26 @@ void FactoryWatch::step() {
     std::vector<HidInterface> interfaces;
     std::vector<std::string> order;        // unit keys in the order first listed
     std::map<std::string, HidInterface> present; // each unit's first interface
-    if (hid_->listInterfaces(interfaces))
-        for (const HidInterface& entry : interfaces)
-            if (pathMatchesPattern(entry.path, pattern_) && present.emplace(entry.unitKey(), entry).second)
-                order.push_back(entry.unitKey());
+    if (hid_->listInterfaces(interfaces)) {
+        std::erase_if(interfaces, [this](const HidInterface& entry) {
+            return !pathMatchesPattern(entry.path, pattern_);
+        });
+        std::map<std::string, std::string> portOfSerial;
+        std::set<std::string> sharedSerials;
+        for (const HidInterface& entry : interfaces) {
+            if (entry.serial.empty())
+                continue;
+            const auto [known, added] = portOfSerial.emplace(entry.serial, entry.location);
+            if (!added && known->second != entry.location)
+                sharedSerials.insert(entry.serial);
+        }
+        for (const HidInterface& entry : interfaces) {
+            const std::string key =
+                sharedSerials.count(entry.serial) ? keyWithPort(entry) : entry.unitKey();
+            if (present.emplace(key, entry).second)
+                order.push_back(key);
+        }
+    }
     const int64_t now = clock_->nowMs();
 
     for (auto it = slots_.begin(); it != slots_.end();) {
@@ -164,7 +193,9 @@ void FactoryWatch::step() {
         if (slots_.size() >= settings_.maxDevices)
             break;
         const auto known = units_.find(key);
-        if (!slots_.count(key) && (known == units_.end() || !known->second.plugDone))
+        // A unit being asked for its new version is not taken meanwhile.
+        if (!slots_.count(key) &&
+            (known == units_.end() || (!known->second.plugDone && !known->second.probe.valid())))
             startSlot(key, present[key]);
     }
 }
@@ -175,9 +206,15 @@ void FactoryWatch::startSlot(const std::string& key, const HidInterface& first) 
     slot->unit = first;
     slot->worker = std::make_unique<CUpdateWorker>(std::make_shared<UnitHid>(hid_, key), clock_);
     slot->worker->enableEvents();
-    slot->worker->loadBytes(fileBytes_); // checked at the start; the worker now polls
     UnitRecord& record = units_[key];
     record.present = true;
+    if (slot->worker->loadBytes(fileBytes_) != LoadOutcome::Loaded) { // checked at the start
+        slot->worker.reset();
+        slot->outcome = RunOutcome{false, 0, 0, "the update file could not be handed to the unit"};
+        reporter_.result(first.path, slot->outcome);
+        count(*slot, "failed");
+        return;
+    }
     slots_[key] = std::move(slot);
 }
 
@@ -272,10 +309,12 @@ void FactoryWatch::count(Slot& slot, const std::string& result) {
     UnitRecord& record = units_[slot.key];
     if (record.logPending)
         writeLog(record, std::nullopt); // an earlier update whose restart was never seen
-    // A serial names one unit for good, and a unit that failed is tried again when
-    // plugged again: both keep their place. Anything else at a port or path that
-    // was counted before is another unit.
-    const bool sameUnit = !slot.unit.serial.empty() || record.result == "failed";
+    // A serial names one unit for good. Without one, a unit that failed and comes
+    // back at its port with the firmware it had is that unit plugged again. Anything
+    // else at a port or path that was counted before is another unit.
+    const std::string before = firmwareText(slot.before);
+    const bool sameUnit = !slot.unit.serial.empty() ||
+                          (record.result == "failed" && record.before == before);
     if (record.counted < 0 || !sameUnit) {
         outcomes_.push_back(result);
         record.counted = static_cast<int>(outcomes_.size()) - 1;
@@ -283,6 +322,7 @@ void FactoryWatch::count(Slot& slot, const std::string& result) {
         outcomes_[record.counted] = result; // an updated unit plugged again is still updated
     }
     record.result = result;
+    record.before = before;
     record.plugDone = true;
     record.present = true;
     record.absentSinceEnd = false;

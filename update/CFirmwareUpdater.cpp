@@ -154,7 +154,7 @@ void CFirmwareUpdater::teardown() {
     unbindUnit();
     unloadFile();
     resetDeviceInfo();
-    device_.close();
+    closeDevice();
 }
 
 // ---- Device search ----
@@ -178,10 +178,16 @@ bool CFirmwareUpdater::devicePresent() {
     }
     // The unit shown is gone: whatever comes next is another unit until it proves
     // otherwise, and is asked for its own information.
-    device_.close();
+    closeDevice();
     unbindUnit();
     resetDeviceInfo();
     return false;
+}
+
+void CFirmwareUpdater::closeDevice() {
+    if (!device_.path().empty())
+        releaseFromOpenDeviceList(device_.path());
+    device_.close();
 }
 
 std::optional<HidInterface> CFirmwareUpdater::boundUnit() const {
@@ -246,7 +252,7 @@ bool CFirmwareUpdater::parseIdentity(const char* identity, uint16_t& vendorId,
 bool CFirmwareUpdater::findById(const char* identity) {
     uint16_t vendorId = 0, productId = 0;
     if (!parseIdentity(identity, vendorId, productId)) {
-        device_.close();
+        closeDevice();
         return false;
     }
     setExplicitIdentity(vendorId, productId);
@@ -369,7 +375,7 @@ bool CFirmwareUpdater::releaseForeignDevice() {
         beginRequest(data, CMD_CLOSE, 0, deviceVendor, deviceProduct);
         sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data);
     }
-    device_.close();
+    closeDevice();
     unbindUnit();
     resetDeviceInfo();
     return true;
@@ -380,18 +386,24 @@ bool CFirmwareUpdater::queryInfo() {
     if (!targetIds(vendorId, productId))
         return fail(UpdateFailure::Kind::NoFile);
     releaseForeignDevice(); // never another device's information, never its handle
-    if (device_.isOpen())
-        return staging_ ? true : askInfo();
+    if (device_.isOpen() && staging_)
+        return true;
 
     // Of a unit's interfaces, the one that answers is the unit's: one that stays
     // silent is passed over for the next of the same unit.
-    resetDeviceInfo();
     const std::string pattern = devicePattern(vendorId, productId);
     std::vector<std::string> tried;
+    if (!device_.isOpen())
+        resetDeviceInfo();
     for (;;) {
-        openDevice(pattern, tried);
         if (!device_.isOpen())
-            return tried.empty() ? fail(unopenedKind(pattern)) : false;
+            openDevice(pattern, tried);
+        if (!device_.isOpen()) {
+            if (tried.empty())
+                return fail(unopenedKind(pattern));
+            const UpdateFailure::Kind rest = unopenedKind(pattern);
+            return rest == UpdateFailure::Kind::InUse ? fail(rest) : false;
+        }
         if (askInfo())
             return true;
         const bool silent = lastFailure_.kind == UpdateFailure::Kind::NoInfoReply;
@@ -399,7 +411,8 @@ bool CFirmwareUpdater::queryInfo() {
             return false;
         tried.push_back(device_.path());
         const HidInterface unit = device_.where();
-        device_.close();
+        closeDevice();
+        resetDeviceInfo();
         {
             std::lock_guard<std::mutex> guard(unitLock_);
             boundUnit_ = unit; // only the same unit's other interfaces
@@ -442,6 +455,11 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<b
     blocksDone_ = 0;
     if (!fileLoaded())
         return fail(UpdateFailure::Kind::NoFile); // nothing to write
+    uint16_t vendorId = 0, productId = 0;
+    targetIds(vendorId, productId);
+    const FirmwareHeader loaded = header();
+    if (loaded.vendorId() != vendorId || loaded.productId() != productId)
+        return fail(UpdateFailure::Kind::FileForOtherDevice); // never an image for other IDs
     if (!queryInfo())
         return false;
     const uint32_t size = blockSize_;

@@ -76,7 +76,8 @@ public:
     // The IDs such a text names; false when either is missing or too long.
     static bool parseIdentity(const char* identity, uint16_t& vendorId, uint16_t& productId);
     CHidDevice& device() { return device_; }
-    void closeDevice() { device_.close(); }
+    // Closes the device in use, with the copies the search kept of it.
+    void closeDevice();
 
     // The physical device this updater is bound to. The first opening of a device
     // binds it; from then on every search finds only that unit's interfaces (the same

@@ -83,6 +83,12 @@ public:
         imageInUse_ = true;
         workerState_ = WORKER_UPDATE;
     }
+    // Tells the worker to stop a run and close its device, without waiting (the
+    // destructor then waits less).
+    void orderClose() {
+        abortRun_ = true;
+        workerState_ = WORKER_CLOSE;
+    }
     // For a program that must end at once (its display went away): a run in
     // progress is allowed to finish within limitMs, then the device is closed
     // (with its close request) within the usual close wait.

@@ -7,6 +7,8 @@ std::string UpdateFailure::text() const {
         return "no failure";
     case Kind::NoFile:
         return "no update file loaded";
+    case Kind::FileForOtherDevice:
+        return "the update file is for another device";
     case Kind::NotConnected:
         return "device not connected";
     case Kind::Busy:

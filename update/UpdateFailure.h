@@ -9,6 +9,7 @@ struct UpdateFailure {
     enum class Kind {
         None,
         NoFile,              // neither a file nor an identity names a device
+        FileForOtherDevice,  // the file's IDs are not the identity's
         NotConnected,        // no matching interface is present
         Busy,                // present, but another program holds it
         InUse,               // present, but another updater holds it

@@ -157,34 +157,67 @@ std::string serialNumberOf(const std::string& path) {
     return printableUnitText(text);
 }
 
-// The port chain of the USB device the interface belongs to: up the device tree
-// from the HID collection to the first USB node that is not one interface of a
-// composite device, then its location paths (or, on older systems, its location).
-std::string locationOf(DEVINST node) {
+std::string upperCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The USB device an interface belongs to: up the device tree from the HID
+// collection, past the interfaces of a composite device. 0 when it is not on USB
+// (a Bluetooth device has no USB port of its own: its radio's is not its port).
+DEVINST usbDeviceOf(DEVINST node) {
     for (int depth = 0; depth < 8; ++depth) {
         char id[MAX_DEVICE_ID_LEN + 1] = {};
         if (CM_Get_Device_IDA(node, id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS)
-            return "";
-        std::string upper = id;
-        for (char& c : upper)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (upper.rfind("USB\\", 0) == 0 && upper.find("&MI_") == std::string::npos) {
-            char text[1024] = {};
-            for (ULONG property : {ULONG{CM_DRP_LOCATION_PATHS}, ULONG{CM_DRP_LOCATION_INFORMATION}}) {
-                ULONG length = sizeof text - 2;
-                if (CM_Get_DevNode_Registry_PropertyA(node, property, nullptr, text, &length, 0) ==
-                        CR_SUCCESS &&
-                    text[0])
-                    return printableUnitText(text); // the first of several paths
-            }
-            return printableUnitText(id); // no location: the instance names the port's device
+            return 0;
+        const std::string upper = upperCase(id);
+        if (upper.rfind("USB\\", 0) == 0) {
+            if (upper.find("&MI_") == std::string::npos)
+                return node;
+        } else if (upper.rfind("HID\\", 0) != 0) {
+            return 0;
         }
         DEVINST parent = 0;
         if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS)
-            return "";
+            return 0;
         node = parent;
     }
+    return 0;
+}
+
+std::string deviceIdOf(DEVINST node) {
+    char id[MAX_DEVICE_ID_LEN + 1] = {};
+    return CM_Get_Device_IDA(node, id, MAX_DEVICE_ID_LEN, 0) == CR_SUCCESS ? std::string(id) : "";
+}
+
+// The USB device's port chain: its location paths (the first of them), or on older
+// systems its location text.
+std::string locationOf(DEVINST usb) {
+    if (!usb)
+        return "";
+    char text[1024] = {};
+    for (ULONG property : {ULONG{CM_DRP_LOCATION_PATHS}, ULONG{CM_DRP_LOCATION_INFORMATION}}) {
+        ULONG length = sizeof text - 2;
+        if (CM_Get_DevNode_Registry_PropertyA(usb, property, nullptr, text, &length, 0) == CR_SUCCESS &&
+            text[0])
+            return printableUnitText(text);
+    }
     return "";
+}
+
+// The serial the system took from the device for its instance ID (the last part of it),
+// only when the device's serial is unique; otherwise that part is made from the port.
+std::string instanceSerialOf(DEVINST usb) {
+    ULONG capabilities = 0, length = sizeof capabilities;
+    if (!usb ||
+        CM_Get_DevNode_Registry_PropertyA(usb, CM_DRP_CAPABILITIES, nullptr, &capabilities, &length, 0) !=
+            CR_SUCCESS ||
+        !(capabilities & CM_DEVCAP_UNIQUEID))
+        return "";
+    const std::string id = deviceIdOf(usb);
+    const size_t slash = id.rfind('\\');
+    return slash == std::string::npos ? "" : printableUnitText(id.substr(slash + 1));
 }
 
 // "Global\\quorix-updater-" and the path lower-cased, backslashes made '#': one
@@ -232,14 +265,31 @@ bool SetupApiHidSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
             const size_t room = required - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
             HidInterface entry;
             entry.path.assign(detail->DevicePath, strnlen(detail->DevicePath, room));
-            entry.serial = serialNumberOf(entry.path);
-            entry.location = locationOf(deviceData.DevInst);
+            const DEVINST usb = usbDeviceOf(deviceData.DevInst);
+            entry.serial = serialOf(entry.path, usb);
+            entry.location = locationOf(usb);
             interfaces.push_back(std::move(entry));
         }
         GlobalFree(detail);
     }
     SetupDiDestroyDeviceInfoList(set);
     return true;
+}
+
+std::string SetupApiHidSystem::serialOf(const std::string& path, unsigned long usbDevice) {
+    // Asked of the device once per interface: the answer names the unit for as long as
+    // the interface is there, and a device that is slow to answer slows one listing.
+    std::lock_guard<std::mutex> guard(serialsLock_);
+    const auto known = serials_.find(path);
+    if (known != serials_.end())
+        return known->second;
+    std::string serial = serialNumberOf(path);
+    if (serial.empty())
+        serial = instanceSerialOf(static_cast<DEVINST>(usbDevice));
+    if (serials_.size() >= kMaxRemembered)
+        serials_.clear();
+    serials_.emplace(path, serial);
+    return serial;
 }
 
 HidOpenStatus SetupApiHidSystem::open(const std::string& path,

@@ -2,6 +2,10 @@
 
 #include "HidSystem.h"
 
+#include <map>
+#include <mutex>
+#include <string>
+
 // HID interfaces through SetupAPI: the present interfaces of the HID class, each
 // opened with CreateFileA for overlapped reads and writes. The paths are the
 // system's interface paths, which already contain "vid_xxxx&pid_xxxx". Each names
@@ -13,4 +17,11 @@ public:
     // Also opens any other overlapped-capable path (tests use a named pipe).
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
+
+private:
+    static constexpr size_t kMaxRemembered = 1024;
+    std::string serialOf(const std::string& path, unsigned long usbDevice);
+
+    std::mutex serialsLock_;
+    std::map<std::string, std::string> serials_; // by interface path
 };

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -39,45 +41,51 @@ private:
 
 } // namespace
 
-// The unit a search first opened (device 0) goes away while device 1 with the
-// same IDs stays: the search only ever comes back to the same unit.
+// The unit a search first opened (device 0) goes away while device 1 with the same
+// IDs, plugged a little later, stays and is listed first: the search only ever comes
+// back to the same unit.
 TEST_F(DeviceUnit, ASearchNeverMovesToATwin) {
     struct Case {
         const char* devices;
-        bool comesBack;      // device 0 is plugged again
-        int takenAfterwards; // the device opened after that; -1: none
+        bool comesBack;    // device 0 is plugged again, a little later
+        bool twinIsTheUnit; // device 1 is the same unit by the system's word
     };
     const Case cases[] = {
-        {"serial=A;serial=B", false, -1},
-        {"port=1-1;port=1-2", false, -1},
-        {"fw=1.0.00;fw=1.0.00", false, -1}, // each with a port of its own
-        {"serial=A;serial=B", true, 0},
-        {"port=1-1;port=1-2", true, 0},
-        {"serial=A;serial=A,port=9", false, 1}, // the same serial on another port: the same unit
-        {"port=1-1;port=1-1", false, 1},       // without serials, whatever is at that port
+        {"serial=A;serial=B,appear=200", false, false},
+        {"port=1-1;port=1-2,appear=200", false, false},
+        {"fw=1.0.00;appear=200", false, false}, // each with a port of its own
+        {"serial=A;serial=B,appear=200", true, false},
+        {"port=1-1;port=1-2,appear=200", true, false},
+        {"serial=A;serial=A,port=9,appear=200", false, true}, // a serial on another port
+        {"port=1-1;port=1-1,appear=200", false, true},       // without serials, that port
     };
     for (const Case& c : cases) {
         SimulatedSetup setup(c.devices);
         ASSERT_TRUE(setup.load(512));
-        CFirmwareUpdater& updater = *setup.updater;
+        CFirmwareUpdater updater(std::make_shared<FirstLast>(setup.hid));
+        ASSERT_TRUE(updater.loadFile(setup.makeFile(setup.image).c_str()));
         ASSERT_TRUE(updater.queryInfo()) << c.devices;
         ASSERT_EQ(updater.device().path(), setup.hid->path(0));
-        const size_t twinRequests = requestCount(setup, 1);
+        while (!setup.hid->present(1))
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
-        setup.hid->unplug(0, c.comesBack ? 0 : -1);
+        setup.hid->unplug(0, c.comesBack ? 300 : -1);
         updater.closeDevice();
-        closeOpenDeviceList();
-        const bool found = updater.queryInfo();
-        EXPECT_EQ(found, c.takenAfterwards >= 0) << c.devices;
-        if (found) {
-            EXPECT_EQ(updater.device().path(), setup.hid->path(static_cast<size_t>(c.takenAfterwards)))
-                << c.devices;
+        EXPECT_EQ(updater.queryInfo(), c.twinIsTheUnit) << c.devices;
+        if (c.twinIsTheUnit) {
+            EXPECT_EQ(updater.device().path(), setup.hid->path(1)) << c.devices;
+            continue;
+        }
+        EXPECT_EQ(updater.lastFailure().kind, UpdateFailure::Kind::NotConnected) << c.devices;
+        if (c.comesBack) {
+            while (!setup.hid->present(0))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            EXPECT_TRUE(updater.queryInfo()) << c.devices;
+            EXPECT_EQ(updater.device().path(), setup.hid->path(0)) << c.devices;
         } else {
-            EXPECT_EQ(updater.lastFailure().kind, UpdateFailure::Kind::NotConnected) << c.devices;
-            EXPECT_FALSE(updater.device().isOpen());
-            EXPECT_EQ(requestCount(setup, 1), twinRequests) << c.devices << ": the twin was asked";
             EXPECT_FALSE(updater.devicePresent()) << c.devices;
         }
+        EXPECT_EQ(requestCount(setup, 1), 0u) << c.devices << ": the twin was asked";
         closeOpenDeviceList();
     }
 }
@@ -182,4 +190,22 @@ TEST_F(DeviceUnit, TheUnitAViewFoundIsTheOneItUpdatesEvenWhenAnotherHoldsIt) {
     EXPECT_FALSE(view.runUpdate(progress));
     EXPECT_EQ(view.lastFailure().kind, UpdateFailure::Kind::InUse);
     EXPECT_TRUE(setup.requests(1).empty()); // the free twin was not taken instead
+}
+
+TEST_F(DeviceUnit, AUnitAnotherUpdaterHoldsIsLeftAloneWhole) {
+    // The holder has the unit's first interface; its second is free but is the same
+    // unit: nothing goes to it, and the cause says who holds the unit.
+    SimulatedSetup setup("interfaces=2");
+    ASSERT_TRUE(setup.load(512));
+    CFirmwareUpdater second(setup.hid);
+    ASSERT_TRUE(second.loadFile(setup.makeFile(setup.image).c_str()));
+    ASSERT_TRUE(setup.updater->queryInfo());
+    ASSERT_EQ(setup.updater->device().path(), setup.hid->path(0));
+    EXPECT_FALSE(second.queryInfo());
+    EXPECT_EQ(second.lastFailure().kind, UpdateFailure::Kind::InUse);
+    EXPECT_FALSE(second.device().isOpen());
+
+    // Given up, the unit is free at once: no copy kept by the search still holds it.
+    setup.updater->closeDevice();
+    EXPECT_TRUE(second.queryInfo());
 }

@@ -72,6 +72,7 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
         const bool inUseListed =
             std::any_of(interfaces.begin(), interfaces.end(),
                         [&](const HidInterface& entry) { return isDeviceInUse(entry, inUse); });
+        std::vector<std::string> heldUnits; // another updater holds one of their interfaces
         for (const HidInterface& entry : interfaces) {
             if (isDeviceInUse(entry, inUse)) {
                 result = kDeviceInUse;
@@ -81,16 +82,21 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
             }
             const bool skipped = scope.skip && std::find(scope.skip->begin(), scope.skip->end(),
                                                          entry.path) != scope.skip->end();
-            if (skipped)
+            const bool held = std::find(heldUnits.begin(), heldUnits.end(), entry.unitKey()) !=
+                              heldUnits.end();
+            if (skipped || held)
                 continue;
             bool opened = false;
             if (open) {
                 std::unique_ptr<HidConnection> connection;
                 if (system.open(entry.path, connection) == HidOpenStatus::Opened && connection) {
                     // Only the device in use is claimed: the others are merely held
-                    // open, and stay free for other updaters.
+                    // open, and stay free for other updaters. A unit another updater
+                    // holds is left alone whole, whichever of its interfaces it holds.
                     const bool candidate = !inUseListed && firstOpened.isEmpty();
                     opened = !candidate || connection->claimExclusive();
+                    if (!opened)
+                        heldUnits.push_back(entry.unitKey());
                     if (opened) {
                         CHidDevice record(entry, std::move(connection));
                         if (candidate)
@@ -119,6 +125,12 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
         }
     }
     return result;
+}
+
+void releaseFromOpenDeviceList(const std::string& path) {
+    OpenDeviceList& list = openDeviceList();
+    std::lock_guard<std::recursive_mutex> guard(list.lock);
+    std::erase_if(list.records, [&](const CHidDevice& record) { return record.path() == path; });
 }
 
 void closeOpenDeviceList() {

@@ -43,6 +43,9 @@ bool isDeviceInUse(const HidInterface& listed, const CHidDevice& inUse);
 int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern, bool open,
                const SearchScope& scope = {});
 
+// Closes the list's copies of one interface: a device given up must not stay
+// claimed against other updaters through them.
+void releaseFromOpenDeviceList(const std::string& path);
 // Closes every interface held by the open-device list (also done at process exit).
 void closeOpenDeviceList();
 // How many records the list holds, and their paths in order (for tests).
