@@ -316,8 +316,11 @@ bool CFirmwareUpdater::awaitResponse() {
             return false;
         std::memset(responseReport_, 0, sizeof responseReport_);
         if (!device_.readReport(responseReport_, static_cast<int>(left))) {
-            // A gone device fails at once; don't spin a core until the limit.
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // A removed device fails every read at once: that is its answer, not a
+            // reason to read again and again until the limit.
+            if (!deviceStillListed())
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(kReadRetryPauseMs));
             continue;
         }
         if (reportWellFormed(responseReport_))

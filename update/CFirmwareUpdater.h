@@ -115,6 +115,8 @@ public:
     // Block sizes and counts are carried in 16-bit fields.
     static constexpr uint32_t kMaxBlockSize = 65535;
     static constexpr uint32_t kMaxBlockCount = 65535;
+    // Between reads that failed at once, while the device is still listed.
+    static constexpr int kReadRetryPauseMs = 10;
     // Silent interfaces of one unit passed over before its information query fails.
     static constexpr size_t kMaxInterfacesTried = 8;
 

@@ -10,30 +10,72 @@ extern "C" { // mingw's hidsdi.h declares its functions without C linkage
 
 #include <cctype>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
+// One transfer's buffer and completion record. A transfer that the driver does not
+// give back after its cancel keeps them (it is parked): the driver may still write
+// into them at any time, so they are never freed or reused before it completes.
+struct TransferRecord {
+    explicit TransferRecord(HANDLE event) {
+        std::memset(&overlapped, 0, sizeof overlapped);
+        overlapped.hEvent = event;
+    }
+    ~TransferRecord() {
+        if (overlapped.hEvent && overlapped.hEvent != INVALID_HANDLE_VALUE)
+            CloseHandle(overlapped.hEvent);
+    }
+    TransferRecord(const TransferRecord&) = delete;
+    TransferRecord& operator=(const TransferRecord&) = delete;
+
+    OVERLAPPED overlapped;
+    uint8_t buffer[kHidTransferSize] = {};
+};
+
+// Parked records, freed once their transfer completed. Bounded: past the limit the
+// oldest still pending are kept anyway (freeing them is what must never happen).
+class ParkedTransfers {
+public:
+    void park(std::unique_ptr<TransferRecord> record) {
+        std::lock_guard<std::mutex> guard(lock_);
+        std::erase_if(records_, [](const std::unique_ptr<TransferRecord>& parked) {
+            return HasOverlappedIoCompleted(&parked->overlapped);
+        });
+        records_.push_back(std::move(record));
+    }
+    size_t count() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return records_.size();
+    }
+
+private:
+    std::mutex lock_;
+    std::vector<std::unique_ptr<TransferRecord>> records_;
+};
+
+ParkedTransfers& parkedTransfers() {
+    static ParkedTransfers* parked = new ParkedTransfers; // outlives every connection
+    return *parked;
+}
+
 class Win32HidConnection : public HidConnection {
 public:
-    // Takes over both handles.
-    Win32HidConnection(HANDLE handle, HANDLE event) : handle_(handle) {
-        std::memset(&overlapped_, 0, sizeof overlapped_);
-        overlapped_.hEvent = event;
-    }
-    // claimName: the named mutex that marks this interface as held by an updater.
-    Win32HidConnection(HANDLE handle, HANDLE event, std::string claimName, HANDLE claim = nullptr)
-        : Win32HidConnection(handle, event) {
-        claimName_ = std::move(claimName);
-        claim_ = claim;
-    }
+    // Takes over both handles. claimName: the named mutex that marks this interface
+    // as held by an updater.
+    Win32HidConnection(HANDLE handle, HANDLE event, std::string claimName, HidIoHooks hooks,
+                       HANDLE claim = nullptr)
+        : handle_(handle), record_(std::make_unique<TransferRecord>(event)),
+          claimName_(std::move(claimName)), claim_(claim), hooks_(std::move(hooks)) {}
     ~Win32HidConnection() override {
         if (handle_ != INVALID_HANDLE_VALUE) {
             CancelIo(handle_);
             CloseHandle(handle_);
         }
-        if (overlapped_.hEvent && overlapped_.hEvent != INVALID_HANDLE_VALUE)
-            CloseHandle(overlapped_.hEvent);
+        if (record_ && !HasOverlappedIoCompleted(&record_->overlapped))
+            parkedTransfers().park(std::move(record_));
         if (claim_)
             CloseHandle(claim_);
     }
@@ -43,7 +85,7 @@ public:
         HANDLE handle = INVALID_HANDLE_VALUE, event = INVALID_HANDLE_VALUE;
         if (!DuplicateHandle(process, handle_, process, &handle, 0, FALSE, DUPLICATE_SAME_ACCESS))
             return nullptr;
-        if (!DuplicateHandle(process, overlapped_.hEvent, process, &event, 0, FALSE,
+        if (!DuplicateHandle(process, record_->overlapped.hEvent, process, &event, 0, FALSE,
                              DUPLICATE_SAME_ACCESS)) {
             CloseHandle(handle);
             return nullptr;
@@ -56,7 +98,24 @@ public:
             CloseHandle(event);
             return nullptr;
         }
-        return std::make_unique<Win32HidConnection>(handle, event, claimName_, claim);
+        return std::make_unique<Win32HidConnection>(handle, event, claimName_, hooks_, claim);
+    }
+
+    bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        if (!ready())
+            return false;
+        std::memcpy(record_->buffer, transfer, kHidTransferSize);
+        return run(true, timeoutMs);
+    }
+
+    bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        if (!ready())
+            return false;
+        std::memset(record_->buffer, 0, kHidTransferSize);
+        if (!run(false, timeoutMs))
+            return false;
+        std::memcpy(transfer, record_->buffer, kHidTransferSize);
+        return true;
     }
 
     int discardInput() override {
@@ -90,56 +149,61 @@ public:
         return true;
     }
 
-    bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
-        std::memcpy(buffer_, transfer, kHidTransferSize);
-        resetOffsets();
-        if (WriteFile(handle_, buffer_, kHidTransferSize, nullptr, &overlapped_))
-            return true;
-        return finishPending(timeoutMs);
-    }
-
-    bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
-        std::memset(buffer_, 0, sizeof buffer_);
-        resetOffsets();
-        if (!ReadFile(handle_, buffer_, kHidTransferSize, nullptr, &overlapped_) &&
-            !finishPending(timeoutMs))
-            return false;
-        std::memcpy(transfer, buffer_, kHidTransferSize);
-        return true;
-    }
-
 private:
-    void resetOffsets() {
-        overlapped_.Offset = 0;
-        overlapped_.OffsetHigh = 0;
-        overlapped_.Internal = 0;
-        overlapped_.InternalHigh = 0;
-    }
-
-    // The transfer did not complete at once: wait for it, and cancel it on time-out.
-    // After CancelIo the cancelled transfer still completes later; it is waited for
-    // here so that it can never write into buffer_ or overlapped_ once they are
-    // reused or freed.
-    bool finishPending(int timeoutMs) {
-        if (GetLastError() != ERROR_IO_PENDING)
-            return false;
-        const DWORD waited = WaitForSingleObject(overlapped_.hEvent, static_cast<DWORD>(timeoutMs));
-        if (waited == WAIT_OBJECT_0)
-            return true;
-        CancelIo(handle_);
-        DWORD transferred = 0;
-        GetOverlappedResult(handle_, &overlapped_, &transferred, TRUE);
-        return false;
-    }
-
     static constexpr int kMaxDiscarded = 256;
+    static constexpr DWORD kCancelWaitMs = 1000;
+
+    // A record whose transfer could not be given back was parked: with no event for
+    // a new one, the connection is as good as gone.
+    bool ready() const { return record_ && record_->overlapped.hEvent; }
+
+    // One transfer, judged by its real outcome: a completion (at once or signalled)
+    // counts only without an error and with the whole 65 bytes moved. A removed device
+    // completes a pending read with an error, a failed USB transaction a write.
+    bool run(bool isWrite, int timeoutMs) {
+        OVERLAPPED& overlapped = record_->overlapped;
+        overlapped.Offset = overlapped.OffsetHigh = 0;
+        overlapped.Internal = overlapped.InternalHigh = 0;
+        const BOOL done =
+            isWrite ? WriteFile(handle_, record_->buffer, kHidTransferSize, nullptr, &overlapped)
+                    : ReadFile(handle_, record_->buffer, kHidTransferSize, nullptr, &overlapped);
+        if (!done) {
+            if (GetLastError() != ERROR_IO_PENDING)
+                return false;
+            if (WaitForSingleObject(overlapped.hEvent, static_cast<DWORD>(timeoutMs)) != WAIT_OBJECT_0) {
+                cancel();
+                return false;
+            }
+        }
+        DWORD moved = 0;
+        return GetOverlappedResult(handle_, &overlapped, &moved, FALSE) && moved == kHidTransferSize;
+    }
+
+    // Cancels this transfer only (not the other threads' on the handle) and waits for
+    // it a bounded time; one still pending then is parked with its buffer, and the
+    // connection goes on with a record of its own.
+    void cancel() {
+        OVERLAPPED& overlapped = record_->overlapped;
+        if (hooks_.cancel)
+            hooks_.cancel(handle_, &overlapped);
+        else
+            CancelIoEx(handle_, &overlapped);
+        if (WaitForSingleObject(overlapped.hEvent, kCancelWaitMs) == WAIT_OBJECT_0 ||
+            HasOverlappedIoCompleted(&overlapped)) {
+            DWORD moved = 0;
+            GetOverlappedResult(handle_, &overlapped, &moved, FALSE);
+            return;
+        }
+        parkedTransfers().park(std::move(record_));
+        record_ = std::make_unique<TransferRecord>(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    }
+
     HANDLE handle_;
-    OVERLAPPED overlapped_;
-    uint8_t buffer_[kHidTransferSize];
+    std::unique_ptr<TransferRecord> record_;
     std::string claimName_;
     HANDLE claim_ = nullptr;
+    HidIoHooks hooks_;
 };
-
 
 // The serial number the device reports, read through a handle that asks for no
 // access (which works also for collections the system keeps for itself).
@@ -305,7 +369,7 @@ HidOpenStatus SetupApiHidSystem::open(const std::string& path,
         CloseHandle(handle);
         return HidOpenStatus::Failed;
     }
-    connection = std::make_unique<Win32HidConnection>(handle, event, claimNameOf(path));
+    connection = std::make_unique<Win32HidConnection>(handle, event, claimNameOf(path), hooks_);
     return HidOpenStatus::Opened;
 }
 
@@ -316,4 +380,8 @@ std::shared_ptr<HidSystem> createPlatformHidSystem() {
 std::vector<std::string> hidAccessAdvice(const std::string& path, uint16_t, uint16_t) {
     return {"The device is connected, but Windows refused access to it:", path,
             "Close any other program that uses the device and try again."};
+}
+
+size_t parkedHidTransfers() {
+    return parkedTransfers().count();
 }

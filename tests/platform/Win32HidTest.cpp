@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 
@@ -21,14 +22,50 @@ using Clock = std::chrono::steady_clock;
 // real SetupAPI backend's CreateFileA and overlapped transfers.
 class PipeHidSystem : public SetupApiHidSystem {
 public:
-    explicit PipeHidSystem(std::string path) : path_(std::move(path)) {}
+    explicit PipeHidSystem(std::string path, const PipeDeviceServer* server = nullptr,
+                           HidIoHooks hooks = {})
+        : SetupApiHidSystem(std::move(hooks)), path_(std::move(path)), server_(server) {}
+    // Listed while its device is connected, as a HID interface is.
     bool listInterfaces(std::vector<HidInterface>& paths) override {
-        paths = {{path_}};
+        paths.clear();
+        if (!server_ || server_->connected())
+            paths.push_back({path_});
         return true;
     }
+    // Counts the reads that reach the connection.
+    HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>& connection) override {
+        const HidOpenStatus status = SetupApiHidSystem::open(path, connection);
+        if (status == HidOpenStatus::Opened)
+            connection = std::make_unique<CountingConnection>(std::move(connection), reads);
+        return status;
+    }
+
+    std::shared_ptr<std::atomic<int>> reads = std::make_shared<std::atomic<int>>(0);
 
 private:
+    struct CountingConnection : HidConnection {
+        CountingConnection(std::unique_ptr<HidConnection> inner, std::shared_ptr<std::atomic<int>> count)
+            : inner_(std::move(inner)), count_(std::move(count)) {}
+        std::unique_ptr<HidConnection> duplicate() const override {
+            auto copy = inner_->duplicate();
+            return copy ? std::make_unique<CountingConnection>(std::move(copy), count_) : nullptr;
+        }
+        bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+            return inner_->write(transfer, timeoutMs);
+        }
+        bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+            ++*count_;
+            return inner_->read(transfer, timeoutMs);
+        }
+        int discardInput() override { return inner_->discardInput(); }
+        bool claimExclusive() override { return inner_->claimExclusive(); }
+
+        std::unique_ptr<HidConnection> inner_;
+        std::shared_ptr<std::atomic<int>> count_;
+    };
+
     std::string path_;
+    const PipeDeviceServer* server_;
 };
 
 void infoRequest(uint8_t (&transfer)[kHidTransferSize]) {
@@ -161,4 +198,54 @@ TEST(Win32Hid, AClaimHoldsTheInterfaceAgainstEveryOtherOpen) {
     EXPECT_FALSE(second->claimExclusive()); // the copy still holds it
     copy.reset();
     EXPECT_TRUE(second->claimExclusive());
+}
+
+// The device goes away while the acknowledgement of block 0 is awaited: the pending
+// read completes with an error, which is a device gone, not an empty report taken
+// for one with a bad checksum, and not a reason to spin on reads until the limit.
+TEST(Win32Hid, ADisconnectDuringAPendingReadIsADeviceGone) {
+    PipeDeviceServer server(configWith(128), 1 + 1 + 3); // information, block 0's start and packets
+    ASSERT_TRUE(server.ready());
+    TempDir dir;
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(256, 5);
+    const std::string file = dir.write("u.qfu", qfu::pack(options));
+    auto hid = std::make_shared<PipeHidSystem>(server.path(), &server);
+    CFirmwareUpdater updater(hid);
+    ASSERT_TRUE(updater.loadFile(file.c_str()));
+    std::atomic<int> progress{0};
+    const auto start = Clock::now();
+    EXPECT_FALSE(updater.runUpdate(progress));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(updater.lastFailure().text(), "device gone at block 0");
+    EXPECT_LE(hid->reads->load(), 1 + 2 * 4 + 4); // discards before each request, then a few
+    updater.teardown();
+    closeOpenDeviceList();
+}
+
+// A driver that never gives a cancelled read back: the read still ends at its limit
+// plus a bounded wait, its buffer is parked, and the connection goes on.
+TEST(Win32Hid, ACancelTheDriverNeverCompletesIsParkedNotWaitedFor) {
+    PipeDeviceServer server(configWith(256));
+    ASSERT_TRUE(server.ready());
+    SetupApiHidSystem hid(HidIoHooks{[](void*, void*) {}});
+    std::unique_ptr<HidConnection> connection;
+    ASSERT_EQ(hid.open(server.path(), connection), HidOpenStatus::Opened);
+    const size_t parkedBefore = parkedHidTransfers();
+    uint8_t reply[kHidTransferSize];
+    const auto start = Clock::now();
+    EXPECT_FALSE(connection->read(reply, 200));
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(190));
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    EXPECT_EQ(parkedHidTransfers(), parkedBefore + 1);
+
+    // The parked read takes the next reply when it comes; the connection's own
+    // transfers use records of their own.
+    uint8_t transfer[kHidTransferSize];
+    infoRequest(transfer);
+    EXPECT_TRUE(connection->write(transfer, 2000));
+    const auto closing = Clock::now();
+    connection.reset();
+    EXPECT_LT(Clock::now() - closing, std::chrono::milliseconds(500));
 }

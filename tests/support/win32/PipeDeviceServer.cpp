@@ -24,7 +24,8 @@ bool complete(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stop, DWORD& transferr
 
 } // namespace
 
-PipeDeviceServer::PipeDeviceServer(const SimulatedDeviceConfig& config) {
+PipeDeviceServer::PipeDeviceServer(const SimulatedDeviceConfig& config, int disconnectAfter)
+    : disconnectAfter_(disconnectAfter) {
     static std::atomic<int> counter{0};
     char name[96];
     // The name carries the IDs the way a HID interface path does.
@@ -76,7 +77,11 @@ void PipeDeviceServer::serve(const SimulatedDeviceConfig& config) {
             break;
         if (transferred != sizeof message)
             continue;
-        ++received_;
+        if (++received_ == disconnectAfter_) {
+            gone_ = true;
+            DisconnectNamedPipe(pipe);
+            break;
+        }
         uint8_t report[kReportSize];
         std::memcpy(report, message + 1, kReportSize);
         const SimulatedDevice::Outcome outcome = device.receive(report);

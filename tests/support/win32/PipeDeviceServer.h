@@ -12,7 +12,9 @@
 // real overlapped I/O without HID hardware.
 class PipeDeviceServer {
 public:
-    explicit PipeDeviceServer(const SimulatedDeviceConfig& config);
+    // disconnectAfter: after taking in this many reports the device goes away (the
+    // pipe is disconnected, failing whatever transfer is pending); -1: never.
+    explicit PipeDeviceServer(const SimulatedDeviceConfig& config, int disconnectAfter = -1);
     ~PipeDeviceServer();
     PipeDeviceServer(const PipeDeviceServer&) = delete;
     PipeDeviceServer& operator=(const PipeDeviceServer&) = delete;
@@ -21,6 +23,8 @@ public:
     const std::string& path() const { return path_; }
     bool ready() const { return pipe_ != nullptr; }
     int reportsReceived() const { return received_.load(); }
+    // False once the device went away.
+    bool connected() const { return !gone_.load(); }
 
 private:
     void serve(const SimulatedDeviceConfig& config);
@@ -29,5 +33,7 @@ private:
     void* pipe_ = nullptr;  // HANDLE
     void* stop_ = nullptr;  // HANDLE, manual-reset event
     std::atomic<int> received_{0};
+    std::atomic<bool> gone_{false};
+    const int disconnectAfter_;
     std::thread thread_;
 };
