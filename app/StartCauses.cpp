@@ -69,7 +69,7 @@ std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std
         const HidOpenStatus status = hid.open(path, connection);
         if (status == HidOpenStatus::PermissionDenied)
             return UnopenedInterface{path, status}; // the one the user can do something about
-        if (status == HidOpenStatus::Failed && !found)
+        if ((status == HidOpenStatus::Busy || status == HidOpenStatus::Failed) && !found)
             found = UnopenedInterface{path, status};
         else if (status == HidOpenStatus::Opened && connection && !connection->claimExclusive() && !found)
             found = UnopenedInterface{path, status, true};

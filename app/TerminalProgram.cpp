@@ -193,7 +193,7 @@ std::string startFailureCause(HidSystem& hid, CUpdateWorker& worker, const Updat
             if (unopened->status == HidOpenStatus::PermissionDenied) {
                 permissionDenied = true;
                 deniedPath = unopened->path;
-                return "permission denied: " + unopened->path;
+                return std::string(hidAccessDeniedCause()) + ": " + unopened->path;
             }
             if (unopened->inUse)
                 return UpdateFailure{UpdateFailure::Kind::InUse}.text() + ": " + unopened->path;

@@ -53,8 +53,10 @@ public:
 
 enum class HidOpenStatus {
     Opened,
-    Failed,           // gone, held exclusively by another program, or any other error
-    PermissionDenied, // present, but this user may not open it (Linux: the node's mode)
+    Failed,           // any error not named below
+    PermissionDenied, // present, but this user or the system denies access
+    Busy,             // held exclusively by another program
+    Gone,             // not there any more (unplugged since it was listed)
 };
 
 class HidSystem {
@@ -79,6 +81,9 @@ std::shared_ptr<HidSystem> createPlatformHidSystem();
 // The udev rule that lets the logged-in user open the device's hidraw nodes (one
 // line, for a file under /etc/udev/rules.d/).
 std::string udevRule(uint16_t vendorId, uint16_t productId);
+
+// The cause of an open that was denied, as this OS puts it ("permission denied").
+const char* hidAccessDeniedCause();
 
 // Lines telling the user how to get access to an interface that exists but may not
 // be opened (for example the udev rule that grants it on Linux).

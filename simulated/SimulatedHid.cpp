@@ -266,8 +266,10 @@ HidOpenStatus SimulatedHidSystem::open(const std::string& path,
         uint64_t generation;
         {
             std::lock_guard<std::mutex> guard(unit->lock);
-            if (!unit->presentLocked(Clock::now()) || unit->config.busy)
-                return HidOpenStatus::Failed;
+            if (!unit->presentLocked(Clock::now()))
+                return HidOpenStatus::Gone;
+            if (unit->config.busy)
+                return HidOpenStatus::Busy;
             generation = unit->generation;
         }
         connection = std::make_unique<SimulatedConnection>(

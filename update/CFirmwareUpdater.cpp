@@ -296,7 +296,7 @@ UpdateFailure::Kind CFirmwareUpdater::unopenedKind(const std::string& pattern) {
         const HidOpenStatus status = hid_->open(entry.path, probe);
         if (status == HidOpenStatus::PermissionDenied)
             return UpdateFailure::Kind::PermissionDenied; // the one the user can fix
-        if (status == HidOpenStatus::Failed)
+        if (status == HidOpenStatus::Busy || status == HidOpenStatus::Failed)
             kind = UpdateFailure::Kind::Busy;
         else if (probe && !probe->claimExclusive() && kind == UpdateFailure::Kind::NotConnected)
             kind = UpdateFailure::Kind::InUse;

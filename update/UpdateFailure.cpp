@@ -1,5 +1,7 @@
 #include "UpdateFailure.h"
 
+#include "HidSystem.h"
+
 std::string UpdateFailure::text() const {
     const std::string at = atBlock() ? " at block " + std::to_string(block) : std::string();
     switch (kind) {
@@ -16,7 +18,7 @@ std::string UpdateFailure::text() const {
     case Kind::InUse:
         return "device busy: in use by another updater";
     case Kind::PermissionDenied:
-        return "permission denied";
+        return hidAccessDeniedCause();
     case Kind::NoInfoReply:
         return "no reply to the information request within 2 s";
     case Kind::BlockSizeZero:

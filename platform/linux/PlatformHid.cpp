@@ -194,8 +194,7 @@ HidOpenStatus HidrawSystem::open(const std::string& path,
     const std::string node = path.substr(0, path.find('?'));
     const int fd = options_.openNode(node);
     if (fd < 0)
-        return (errno == EACCES || errno == EPERM) ? HidOpenStatus::PermissionDenied
-                                                   : HidOpenStatus::Failed;
+        return openStatusOf(errno);
     connection = adopt(fd);
     return HidOpenStatus::Opened;
 }
@@ -206,6 +205,26 @@ std::unique_ptr<HidConnection> HidrawSystem::adopt(int fd) {
 
 std::shared_ptr<HidSystem> createPlatformHidSystem() {
     return std::make_shared<HidrawSystem>();
+}
+
+HidOpenStatus HidrawSystem::openStatusOf(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return HidOpenStatus::PermissionDenied;
+    case EBUSY:
+        return HidOpenStatus::Busy;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return HidOpenStatus::Gone;
+    default:
+        return HidOpenStatus::Failed;
+    }
+}
+
+const char* hidAccessDeniedCause() {
+    return "permission denied";
 }
 
 std::vector<std::string> hidAccessAdvice(const std::string& path, uint16_t vendorId,

@@ -25,6 +25,8 @@ public:
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
 
+    // What an open that failed with this errno means.
+    static HidOpenStatus openStatusOf(int error);
     // Wraps an open descriptor (used by open, and by tests with a socket pair).
     static std::unique_ptr<HidConnection> adopt(int fd);
 

@@ -362,8 +362,7 @@ HidOpenStatus SetupApiHidSystem::open(const std::string& path,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_ACCESS_DENIED ? HidOpenStatus::PermissionDenied
-                                                     : HidOpenStatus::Failed;
+        return openStatusOf(GetLastError());
     const HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!event) {
         CloseHandle(handle);
@@ -377,9 +376,31 @@ std::shared_ptr<HidSystem> createPlatformHidSystem() {
     return std::make_shared<SetupApiHidSystem>();
 }
 
+HidOpenStatus SetupApiHidSystem::openStatusOf(unsigned long error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED: // a collection the system keeps, or one that needs rights
+        return HidOpenStatus::PermissionDenied;
+    case ERROR_SHARING_VIOLATION: // another program opened it without sharing
+        return HidOpenStatus::Busy;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+        return HidOpenStatus::Gone;
+    default:
+        return HidOpenStatus::Failed;
+    }
+}
+
+const char* hidAccessDeniedCause() {
+    return "access denied by the system";
+}
+
+// Not a matter of other programs: closing them would not help.
 std::vector<std::string> hidAccessAdvice(const std::string& path, uint16_t, uint16_t) {
-    return {"The device is connected, but Windows refused access to it:", path,
-            "Close any other program that uses the device and try again."};
+    return {"The device is connected, but Windows denies access to it (access denied by the system):",
+            path,
+            "Windows keeps some devices for itself, and some need administrator rights."};
 }
 
 size_t parkedHidTransfers() {

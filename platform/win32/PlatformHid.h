@@ -32,6 +32,9 @@ public:
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
 
+    // What an open that failed with this system error means.
+    static HidOpenStatus openStatusOf(unsigned long error);
+
 private:
     static constexpr size_t kMaxRemembered = 1024;
     std::string serialOf(const std::string& path, unsigned long usbDevice);

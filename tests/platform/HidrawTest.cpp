@@ -100,9 +100,17 @@ TEST_F(Hidraw, SearchMatchesAndSkipsNodesThatCannotBeOpened) {
     std::unique_ptr<HidConnection> connection;
     EXPECT_EQ(hid->open("/dev/hidraw3?vid_1209&pid_0001", connection),
               HidOpenStatus::PermissionDenied);
-    denied["/dev/hidraw3"] = ENOENT;
-    EXPECT_EQ(hid->open("/dev/hidraw3?vid_1209&pid_0001", connection), HidOpenStatus::Failed);
-    EXPECT_FALSE(connection);
+    // Each error the node can give, in one table: what it means for the cause shown.
+    const std::pair<int, HidOpenStatus> outcomes[] = {
+        {EPERM, HidOpenStatus::PermissionDenied}, {EBUSY, HidOpenStatus::Busy},
+        {ENOENT, HidOpenStatus::Gone},            {ENODEV, HidOpenStatus::Gone},
+        {EIO, HidOpenStatus::Failed},
+    };
+    for (const auto& [error, status] : outcomes) {
+        denied["/dev/hidraw3"] = error;
+        EXPECT_EQ(hid->open("/dev/hidraw3?vid_1209&pid_0001", connection), status) << error;
+        EXPECT_FALSE(connection);
+    }
 }
 
 TEST_F(Hidraw, ReportsCrossWithTheReportIdOnlyOnWrites) {

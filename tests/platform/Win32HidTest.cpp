@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -178,6 +180,29 @@ TEST(Win32Hid, TheSystemSearchRunsCleanlyWithNoMatchingDevice) {
     EXPECT_EQ(findDevice(hid, inUse, "vid_1209&pid_0001", true), kDeviceNone);
     EXPECT_FALSE(inUse.isOpen());
     EXPECT_TRUE(openDeviceListPaths().empty());
+}
+
+// What each error of an open means: another program's hold is "busy", a device the
+// system keeps or that needs rights is denied (no other program to close), one
+// unplugged since the listing is gone.
+TEST(Win32Hid, OpenErrorsAreTheirOwnCauses) {
+    const std::pair<unsigned long, HidOpenStatus> outcomes[] = {
+        {ERROR_SHARING_VIOLATION, HidOpenStatus::Busy},
+        {ERROR_ACCESS_DENIED, HidOpenStatus::PermissionDenied},
+        {ERROR_FILE_NOT_FOUND, HidOpenStatus::Gone},
+        {ERROR_DEVICE_NOT_CONNECTED, HidOpenStatus::Gone},
+        {ERROR_GEN_FAILURE, HidOpenStatus::Failed},
+    };
+    for (const auto& [error, status] : outcomes)
+        EXPECT_EQ(SetupApiHidSystem::openStatusOf(error), status) << error;
+    EXPECT_STREQ(hidAccessDeniedCause(), "access denied by the system");
+    for (const std::string& line : hidAccessAdvice("\\\\?\\hid#x", 0x1209, 1))
+        EXPECT_EQ(line.find("Close"), std::string::npos) << line;
+
+    // A file that is not there, opened as an interface: gone.
+    SetupApiHidSystem hid;
+    std::unique_ptr<HidConnection> connection;
+    EXPECT_EQ(hid.open("C:\\no-such-folder\\no-such-device", connection), HidOpenStatus::Gone);
 }
 
 // A claim is a named mutex of the interface's path: the first open that claims
