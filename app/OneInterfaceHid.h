@@ -17,8 +17,9 @@ public:
     HidOpenStatus open(const std::string& path,
                        std::unique_ptr<HidConnection>& connection) override;
 
-    // A name given by a person matches the whole path text or its part before '?'
-    // (on Linux the node, "/dev/hidraw3", without the IDs the program adds).
+    // A name given by a person matches the whole path text, or its part before the
+    // IDs the program adds on Linux ("/dev/hidraw3"); letter case aside, as Windows
+    // paths come in either.
     static bool names(const std::string& path, const std::string& name);
 
 private:

@@ -170,8 +170,27 @@ void Win32Platform::windowSize(PlatformWindow* window, int& width, int& height) 
 
 void Win32Platform::windowPosition(PlatformWindow* window, int& x, int& y) {
     x = y = 0;
+    Win32Window* target = w_->live(window);
+    if (!target)
+        return;
+    // Minimised, a window sits at (-32000, -32000): its place is the one it has when
+    // restored, which the placement keeps in work-area coordinates.
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (IsIconic(target->handle) && GetWindowPlacement(target->handle, &placement)) {
+        x = placement.rcNormalPosition.left;
+        y = placement.rcNormalPosition.top;
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        if (!(GetWindowLongA(target->handle, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) &&
+            GetMonitorInfoA(MonitorFromWindow(target->handle, MONITOR_DEFAULTTONEAREST), &monitor)) {
+            x += monitor.rcWork.left - monitor.rcMonitor.left;
+            y += monitor.rcWork.top - monitor.rcMonitor.top;
+        }
+        return;
+    }
     RECT r{};
-    if (Win32Window* target = w_->live(window); target && GetWindowRect(target->handle, &r))
+    if (GetWindowRect(target->handle, &r))
         x = r.left, y = r.top;
 }
 

@@ -32,6 +32,9 @@ void useCallersConsole() {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
+    // The shell's calls (opening a link, the file dialog's extensions) expect COM on
+    // the thread that makes them: once, here, for the whole run.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     useCallersConsole();
     ProgramHost host;
     host.args.assign(__argv + 1, __argv + __argc);
@@ -43,5 +46,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     host.openWindowing = [](std::string& error) -> std::unique_ptr<UiPlatform> { return openWin32Platform(error); };
     host.openSettings = [] { return std::make_unique<Win32Settings>(); };
     host.show = showCommandFromWindows(show);
-    return runProgram(host);
+    const int code = runProgram(host);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return code;
 }

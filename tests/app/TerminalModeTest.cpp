@@ -188,6 +188,9 @@ TEST(TerminalMode, OneInterfaceOfSeveralIdenticalOnes) {
     EXPECT_TRUE(OneInterfaceHid::names("/dev/hidraw3?vid_1209&pid_0001", "/dev/hidraw3"));
     EXPECT_FALSE(OneInterfaceHid::names("/dev/hidraw31?vid_1209&pid_0001", "/dev/hidraw3"));
     EXPECT_FALSE(OneInterfaceHid::names("/dev/hidraw3?vid_1209&pid_0001", ""));
+    const std::string windowsPath = "\\\\?\\hid#vid_1209&pid_0001#7&1a2b&0&0000#{4d1e55b2}";
+    EXPECT_FALSE(OneInterfaceHid::names(windowsPath, "\\\\")); // not every interface
+    EXPECT_TRUE(OneInterfaceHid::names(windowsPath, "\\\\?\\HID#VID_1209&PID_0001#7&1A2B&0&0000#{4D1E55B2}"));
 }
 
 TEST(TerminalMode, TheListAsksOnlyTheDevicesTheIdentityNames) {

@@ -319,6 +319,15 @@ TEST_F(Win32Windows, GeometryCursorsAndTheShowCommand) {
         EXPECT_TRUE(platform->setCursorKind(kind)) << kind;
     EXPECT_FALSE(platform->setCursorKind(300)) << "the program has no cursors of its own";
 
+    // Minimised, its place is still the one it has when restored (what is kept for
+    // the next start), not the system's parking place.
+    ShowWindow(handle(window), SW_MINIMIZE);
+    ASSERT_TRUE(pumpUntil([&] { return IsIconic(handle(window)) != FALSE; }));
+    platform->windowPosition(window, x, y);
+    EXPECT_EQ(std::pair(x, y), std::pair(120, 77));
+    ShowWindow(handle(window), SW_RESTORE);
+    pumpUntil([&] { return !IsIconic(handle(window)); });
+
     EXPECT_EQ(showCommandFromWindows(SW_SHOWMINNOACTIVE), ShowCommand::Minimised);
     // The window has one size: a maximised start shows it as it is.
     platform->showWindow(window, ShowCommand::Maximised);
