@@ -36,7 +36,8 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
         ++listed;
         uint16_t vendorId = 0, productId = 0;
         const bool hasIds = idsInPath(path, vendorId, productId);
-        const bool ask = !pattern.empty() && pathMatchesPattern(path, pattern);
+        const bool ask = !pattern.empty() && pathMatchesPattern(path, pattern) &&
+                         entryInterface.carriesUpdates();
         json entry = {{"event", "interface"},
                       {"path", path},
                       {"vendor_id", hasIds ? json(hexId(vendorId)) : json(nullptr)},
@@ -49,6 +50,12 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
             line += "  serial " + entryInterface.serial;
         if (!entryInterface.location.empty())
             line += "  port " + entryInterface.location;
+        if (!entryInterface.carriesUpdates()) {
+            // A collection of other reports: listed, never asked nor updated.
+            entry["updatable"] = false;
+            line += "  (reports of " + std::to_string(entryInterface.inputReportLength) + "/" +
+                    std::to_string(entryInterface.outputReportLength) + " bytes: not for updates)";
+        }
         if (ask) {
             ++matched;
             const DeviceReport report = probeDevice(hid, path);

@@ -156,7 +156,7 @@ void FactoryWatch::step() {
     std::map<std::string, HidInterface> present; // each unit's first interface
     if (hid_->listInterfaces(interfaces)) {
         std::erase_if(interfaces, [this](const HidInterface& entry) {
-            return !pathMatchesPattern(entry.path, pattern_);
+            return !pathMatchesPattern(entry.path, pattern_) || !entry.carriesUpdates();
         });
         std::map<std::string, std::string> portOfSerial;
         std::set<std::string> sharedSerials;

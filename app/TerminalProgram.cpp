@@ -262,7 +262,7 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                         worker.updater().targetIds(vendorId, productId);
                         const std::string pattern = devicePattern(vendorId, productId);
                         for (const HidInterface& entry : interfaces)
-                            if (pathMatchesPattern(entry.path, pattern) &&
+                            if (pathMatchesPattern(entry.path, pattern) && entry.carriesUpdates() &&
                                 std::find(units.begin(), units.end(), entry.unitKey()) == units.end()) {
                                 units.push_back(entry.unitKey());
                                 matching.push_back(entry.path);

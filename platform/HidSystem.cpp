@@ -9,6 +9,11 @@ std::string HidInterface::unitKey() const {
     return "path:" + path;
 }
 
+bool HidInterface::carriesUpdates() const {
+    auto fits = [](uint16_t length) { return length == 0 || length == kHidTransferSize; };
+    return fits(inputReportLength) && fits(outputReportLength);
+}
+
 std::string HidInterface::unitText() const {
     if (!serial.empty())
         return "serial " + serial;

@@ -21,6 +21,13 @@ struct HidInterface {
     std::string path{};
     std::string serial{};   // the USB serial number; empty when the device has none
     std::string location{}; // the USB port chain it is plugged into; empty when unknown
+    // Its input and output report lengths, report ID byte included, where the system
+    // tells them (0: not known). A device lists a collection of its own for each kind
+    // of report it has; only one of 65-byte reports both ways carries updates.
+    uint16_t inputReportLength = 0;
+    uint16_t outputReportLength = 0;
+
+    bool carriesUpdates() const;
 
     // What names the physical device: its serial, else its port, else the path.
     std::string unitKey() const;

@@ -290,7 +290,8 @@ UpdateFailure::Kind CFirmwareUpdater::unopenedKind(const std::string& pattern) {
     const std::optional<HidInterface> unit = boundUnit();
     UpdateFailure::Kind kind = UpdateFailure::Kind::NotConnected;
     for (const HidInterface& entry : interfaces) {
-        if (!pathMatchesPattern(entry.path, pattern) || (unit && !entry.sameUnit(*unit)))
+        if (!pathMatchesPattern(entry.path, pattern) || !entry.carriesUpdates() ||
+            (unit && !entry.sameUnit(*unit)))
             continue;
         std::unique_ptr<HidConnection> probe;
         const HidOpenStatus status = hid_->open(entry.path, probe);

@@ -205,20 +205,30 @@ private:
     HidIoHooks hooks_;
 };
 
-// The serial number the device reports, read through a handle that asks for no
-// access (which works also for collections the system keeps for itself).
-std::string serialNumberOf(const std::string& path) {
+// What the interface itself says: the device's serial number and the collection's
+// report lengths, read through a handle that asks for no access (which works also
+// for collections the system keeps for itself).
+void askInterface(const std::string& path, std::string& serial, uint16_t& input, uint16_t& output) {
     const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return "";
-    wchar_t serial[128] = {};
-    std::string text;
-    if (HidD_GetSerialNumberString(handle, serial, sizeof serial - sizeof serial[0]))
-        for (size_t i = 0; i < 127 && serial[i]; ++i)
-            text += serial[i] < 0x80 ? static_cast<char>(serial[i]) : '?';
+        return;
+    wchar_t text[128] = {};
+    std::string narrow;
+    if (HidD_GetSerialNumberString(handle, text, sizeof text - sizeof text[0]))
+        for (size_t i = 0; i < 127 && text[i]; ++i)
+            narrow += text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
+    serial = printableUnitText(narrow);
+    PHIDP_PREPARSED_DATA preparsed = nullptr;
+    if (HidD_GetPreparsedData(handle, &preparsed)) {
+        HIDP_CAPS caps{};
+        if (HidP_GetCaps(preparsed, &caps) == HIDP_STATUS_SUCCESS) {
+            input = caps.InputReportByteLength;
+            output = caps.OutputReportByteLength;
+        }
+        HidD_FreePreparsedData(preparsed);
+    }
     CloseHandle(handle);
-    return printableUnitText(text);
 }
 
 std::string upperCase(std::string text) {
@@ -299,6 +309,14 @@ std::string claimNameOf(const std::string& path) {
 } // namespace
 
 bool SetupApiHidSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
+    if (!enumerate(interfaces))
+        return false;
+    for (HidInterface& entry : interfaces)
+        addFacts(entry);
+    return true;
+}
+
+bool SetupApiHidSystem::enumerate(std::vector<HidInterface>& interfaces) {
     interfaces.clear();
     GUID hidGuid;
     HidD_GetHidGuid(&hidGuid);
@@ -330,7 +348,7 @@ bool SetupApiHidSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
             HidInterface entry;
             entry.path.assign(detail->DevicePath, strnlen(detail->DevicePath, room));
             const DEVINST usb = usbDeviceOf(deviceData.DevInst);
-            entry.serial = serialOf(entry.path, usb);
+            entry.serial = instanceSerialOf(usb); // unless the device says otherwise
             entry.location = locationOf(usb);
             interfaces.push_back(std::move(entry));
         }
@@ -340,20 +358,29 @@ bool SetupApiHidSystem::listInterfaces(std::vector<HidInterface>& interfaces) {
     return true;
 }
 
-std::string SetupApiHidSystem::serialOf(const std::string& path, unsigned long usbDevice) {
+void SetupApiHidSystem::addFacts(HidInterface& entry) {
     // Asked of the device once per interface: the answer names the unit for as long as
     // the interface is there, and a device that is slow to answer slows one listing.
-    std::lock_guard<std::mutex> guard(serialsLock_);
-    const auto known = serials_.find(path);
-    if (known != serials_.end())
-        return known->second;
-    std::string serial = serialNumberOf(path);
-    if (serial.empty())
-        serial = instanceSerialOf(static_cast<DEVINST>(usbDevice));
-    if (serials_.size() >= kMaxRemembered)
-        serials_.clear();
-    serials_.emplace(path, serial);
-    return serial;
+    Facts facts;
+    {
+        std::lock_guard<std::mutex> guard(factsLock_);
+        const auto known = facts_.find(entry.path);
+        if (known != facts_.end()) {
+            facts = known->second;
+        } else {
+            if (hooks_.reportLengths)
+                hooks_.reportLengths(entry.path, facts.inputLength, facts.outputLength);
+            else
+                askInterface(entry.path, facts.serial, facts.inputLength, facts.outputLength);
+            if (facts_.size() >= kMaxRemembered)
+                facts_.clear();
+            facts_.emplace(entry.path, facts);
+        }
+    }
+    if (!facts.serial.empty())
+        entry.serial = facts.serial;
+    entry.inputReportLength = facts.inputLength;
+    entry.outputReportLength = facts.outputLength;
 }
 
 HidOpenStatus SetupApiHidSystem::open(const std::string& path,

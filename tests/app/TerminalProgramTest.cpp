@@ -2,6 +2,7 @@
 
 #include "CFirmwareUpdater.h"
 #include "DeviceSearch.h"
+#include "DeviceListing.h"
 #include "FastWorkerClock.h"
 #include "QfuPacker.h"
 #include "SimulatedHid.h"
@@ -139,5 +140,44 @@ TEST(TerminalProgram, ADeviceAnotherUpdaterHoldsIsNeverWritten) {
               std::string::npos)
         << err.str();
     EXPECT_EQ(requests(), before);
+    closeOpenDeviceList();
+}
+
+TEST(TerminalProgram, CollectionsOfOtherReportsAreListedMarkedAndNeverAsked) {
+    // One unit with three collections; only the first has 65-byte reports both ways.
+    class Collections : public HidSystem {
+    public:
+        Collections() {
+            SimulatedDeviceConfig config;
+            config.interfaces = 3;
+            simulated_ = std::make_shared<SimulatedHidSystem>(config);
+        }
+        bool listInterfaces(std::vector<HidInterface>& interfaces) override {
+            if (!simulated_->listInterfaces(interfaces))
+                return false;
+            for (size_t i = 0; i < interfaces.size(); ++i) {
+                interfaces[i].inputReportLength = i == 0 ? 65 : 9;
+                interfaces[i].outputReportLength = i == 0 ? 65 : 2;
+            }
+            return true;
+        }
+        HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>& connection) override {
+            ++opens;
+            return simulated_->open(path, connection);
+        }
+        std::shared_ptr<SimulatedHidSystem> simulated_;
+        int opens = 0;
+    };
+    auto hid = std::make_shared<Collections>();
+    std::ostringstream out, err;
+    EXPECT_EQ(runDeviceList(hid, std::string("vid_1209&pid_0001"), "", false, out, err), 0) << err.str();
+    const std::string text = out.str();
+    EXPECT_NE(text.find("sim://hid0?vid_1209&pid_0001  vid_1209&pid_0001  port sim-0  hardware 1.0.00"),
+              std::string::npos) << text;
+    for (const char* other : {"sim://hid1", "sim://hid2"})
+        EXPECT_NE(text.find(std::string(other) + "?vid_1209&pid_0001  vid_1209&pid_0001  port sim-0  "
+                                                 "(reports of 9/2 bytes: not for updates)\n"),
+                  std::string::npos) << text;
+    EXPECT_EQ(hid->opens, 1); // only the first was asked
     closeOpenDeviceList();
 }

@@ -22,18 +22,33 @@ using Clock = std::chrono::steady_clock;
 
 // Lists one named pipe as if it were a HID interface; opening goes through the
 // real SetupAPI backend's CreateFileA and overlapped transfers.
+// Reports of the right size, without opening the pipe (it serves one client).
+HidIoHooks pipeHooks(HidIoHooks hooks = {}) {
+    if (!hooks.reportLengths)
+        hooks.reportLengths = [](const std::string&, uint16_t& input, uint16_t& output) {
+            input = output = kHidTransferSize;
+        };
+    return hooks;
+}
+
 class PipeHidSystem : public SetupApiHidSystem {
 public:
-    explicit PipeHidSystem(std::string path, const PipeDeviceServer* server = nullptr,
-                           HidIoHooks hooks = {})
-        : SetupApiHidSystem(std::move(hooks)), path_(std::move(path)), server_(server) {}
+    explicit PipeHidSystem(std::string path, const PipeDeviceServer* server = nullptr)
+        : SetupApiHidSystem(pipeHooks()), path_(std::move(path)), server_(server) {}
+    PipeHidSystem(std::vector<std::string> paths, HidIoHooks hooks)
+        : SetupApiHidSystem(pipeHooks(std::move(hooks))), paths_(std::move(paths)), server_(nullptr) {}
+
+protected:
     // Listed while its device is connected, as a HID interface is.
-    bool listInterfaces(std::vector<HidInterface>& paths) override {
-        paths.clear();
+    bool enumerate(std::vector<HidInterface>& interfaces) override {
+        interfaces.clear();
         if (!server_ || server_->connected())
-            paths.push_back({path_});
+            for (const std::string& path : paths_.empty() ? std::vector<std::string>{path_} : paths_)
+                interfaces.push_back({path, "", "port-1"});
         return true;
     }
+
+public:
     // Counts the reads that reach the connection.
     HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>& connection) override {
         const HidOpenStatus status = SetupApiHidSystem::open(path, connection);
@@ -67,6 +82,7 @@ private:
     };
 
     std::string path_;
+    std::vector<std::string> paths_; // several collections of one unit
     const PipeDeviceServer* server_;
 };
 
@@ -273,4 +289,41 @@ TEST(Win32Hid, ACancelTheDriverNeverCompletesIsParkedNotWaitedFor) {
     const auto closing = Clock::now();
     connection.reset();
     EXPECT_LT(Clock::now() - closing, std::chrono::milliseconds(500));
+}
+
+// Windows lists a collection of its own for each kind of report a device has; one
+// unit with three, only the second of which has 65-byte reports both ways: the
+// update goes through the second, the others get nothing.
+TEST(Win32Hid, OfSeveralCollectionsOnlyTheOneWithTheRightReportsIsUpdated) {
+    std::vector<std::unique_ptr<PipeDeviceServer>> servers;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+        servers.push_back(std::make_unique<PipeDeviceServer>(configWith(128)));
+        ASSERT_TRUE(servers.back()->ready());
+        paths.push_back(servers.back()->path());
+    }
+    HidIoHooks hooks;
+    hooks.reportLengths = [right = paths[1]](const std::string& path, uint16_t& input, uint16_t& output) {
+        input = path == right ? 65 : 9;
+        output = path == right ? 65 : 2;
+    };
+    auto hid = std::make_shared<PipeHidSystem>(paths, hooks);
+    std::vector<HidInterface> listed;
+    ASSERT_TRUE(hid->listInterfaces(listed));
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_FALSE(listed[0].carriesUpdates());
+    EXPECT_TRUE(listed[1].carriesUpdates());
+
+    TempDir dir;
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(256, 5);
+    CFirmwareUpdater updater(hid);
+    ASSERT_TRUE(updater.loadFile(dir.write("u.qfu", qfu::pack(options)).c_str()));
+    std::atomic<int> progress{0};
+    EXPECT_TRUE(updater.runUpdate(progress)) << updater.lastFailure().text();
+    EXPECT_EQ(servers[0]->reportsReceived(), 0);
+    EXPECT_GT(servers[1]->reportsReceived(), 0);
+    EXPECT_EQ(servers[2]->reportsReceived(), 0);
+    updater.teardown();
+    closeOpenDeviceList();
 }

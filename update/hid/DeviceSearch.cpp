@@ -63,7 +63,7 @@ int findDevice(HidSystem& system, CHidDevice& inUse, const std::string& pattern,
     std::vector<HidInterface> interfaces;
     if (system.listInterfaces(interfaces)) {
         std::erase_if(interfaces, [&](const HidInterface& entry) {
-            return !pathMatchesPattern(entry.path, pattern) ||
+            return !pathMatchesPattern(entry.path, pattern) || !entry.carriesUpdates() ||
                    (scope.unit && !entry.sameUnit(*scope.unit));
         });
         if (scope.firstFound && !interfaces.empty())
