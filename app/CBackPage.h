@@ -36,6 +36,10 @@ public:
     bool startCommandLineUpdate(const char* path, const char* identity) {
         return presenter_.startCommandLineUpdate(path, identity);
     }
+    // The window's way: the page's tick carries the start on, the window answers.
+    void beginCommandLineUpdate(const char* path, const char* identity) {
+        presenter_.beginCommandLineUpdate(path, identity);
+    }
     // A file from outside (dropped, or named on the command line): loaded as the
     // open-file button does, but refused while an update sends the image.
     LoadOutcome loadFile(const char* path) { return presenter_.loadFile(path); }

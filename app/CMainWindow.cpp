@@ -146,7 +146,7 @@ void CMainWindow::handleEvent(const WindowEvent& event) {
             uiPlatform().stopTimer(window_, kCommandLineTimer); // this window's timers repeat
             if (CBackPage* backPage = page()) {
                 std::lock_guard<CCLock> guard(editor()->lock());
-                backPage->startCommandLineUpdate(commandLinePath_.c_str(), commandLineIdentity_.c_str());
+                backPage->beginCommandLineUpdate(commandLinePath_.c_str(), commandLineIdentity_.c_str());
             }
             return;
         }

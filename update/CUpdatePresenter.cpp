@@ -38,6 +38,11 @@ void CUpdatePresenter::onTick() {
     const bool closeAfterResult = worker_.commandLineMode() && worker_.commandLineDone();
     if (worker_.takeTextsDirty())
         refreshTexts(worker_.present());
+    if (startInSteps_) {
+        const CUpdateWorker::StartPhase phase = worker_.stepCommandLineStart(view_);
+        startInSteps_ = phase != CUpdateWorker::StartPhase::Started &&
+                        phase != CUpdateWorker::StartPhase::Failed;
+    }
 
     int state = worker_.displayState();
     if (state == SHOW_STARTED) {

@@ -44,6 +44,12 @@ public:
     bool startCommandLineUpdate(const char* path, const char* identity) {
         return worker_.startCommandLineUpdate(path, identity, view_);
     }
+    // The same in steps: each tick takes the start one step on, so the window keeps
+    // answering through the device's 10 s and the failure's 2 s.
+    void beginCommandLineUpdate(const char* path, const char* identity) {
+        worker_.beginCommandLineUpdate(path, identity);
+        startInSteps_ = true;
+    }
 
 private:
     CUpdateWorker& worker_;
@@ -52,4 +58,5 @@ private:
     bool resultShown_ = false;
     bool closeAfterRun_ = false;
     bool dialogOpen_ = false;
+    bool startInSteps_ = false;
 };

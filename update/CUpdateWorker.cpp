@@ -68,41 +68,72 @@ void CUpdateWorker::prepareCommandLine(std::atomic<uint8_t>* exitResult) {
 
 bool CUpdateWorker::startCommandLineUpdate(const char* path, const char* identity,
                                            UpdateView& view) {
+    beginCommandLineUpdate(path, identity);
+    for (;;) {
+        const StartPhase phase = stepCommandLineStart(view);
+        if (phase == StartPhase::Started)
+            return true;
+        if (phase == StartPhase::Failed)
+            return false;
+        if (phase == StartPhase::Waiting)
+            clock_->waitMs(presenceEvent_, kTurnMs);
+        else
+            clock_->sleepMs(kPauseStepMs);
+    }
+}
+
+void CUpdateWorker::beginCommandLineUpdate(const char* path, const char* identity) {
     commandLineMode_ = true;
     {
         std::lock_guard<std::mutex> guard(identityLock_);
         identity_ = identity ? identity : "";
         hasIdentity_ = true;
     }
+    startPath_ = path ? path : "";
     textsDirty_ = true;
     workerState_ = WORKER_POLL; // from now on every turn is an opening search
+    startedAtMs_ = clock_->nowMs();
+    startPhase_ = StartPhase::Waiting;
+}
 
-    const int64_t start = clock_->nowMs();
-    while (!present_ && clock_->nowMs() - start <= kDeviceWaitMs)
-        clock_->waitMs(presenceEvent_, kTurnMs);
-
+CUpdateWorker::StartPhase CUpdateWorker::stepCommandLineStart(UpdateView& view) {
+    const int64_t now = clock_->nowMs();
+    if (startPhase_ == StartPhase::Pausing && now - startedAtMs_ >= kFailurePauseMs) {
+        view.requestClose();
+        startPhase_ = StartPhase::Failed;
+    }
+    if (startPhase_ != StartPhase::Waiting)
+        return startPhase_;
     const bool found = present_;
+    if (!found && now - startedAtMs_ <= kDeviceWaitMs)
+        return startPhase_;
+
     bool loaded = false, forThisDevice = false;
     if (found) {
-        loaded = updater_->loadFile(path);
+        loaded = updater_->loadFile(startPath_.c_str());
+        std::string identity;
+        {
+            std::lock_guard<std::mutex> guard(identityLock_);
+            identity = identity_;
+        }
         uint16_t vendorId = 0, productId = 0;
         // The image goes only to the device it was made for, whatever -id: named.
-        forThisDevice = loaded && CFirmwareUpdater::parseIdentity(identity, vendorId, productId) &&
+        forThisDevice = loaded && CFirmwareUpdater::parseIdentity(identity.c_str(), vendorId, productId) &&
                         updater_->vendorId() == vendorId && updater_->productId() == productId;
         if (forThisDevice) {
             imageInUse_ = true;
             workerState_ = WORKER_UPDATE;
+            startPhase_ = StartPhase::Started;
+            return startPhase_;
         }
     }
-    if (forThisDevice)
-        return true;
-
     view.showLines({updatetexts::kUpdateError, !found    ? updatetexts::kDeviceNotFound
                                                : !loaded ? updatetexts::kFileNotLoadable
                                                          : updatetexts::kFileForOtherDevice});
-    clock_->sleepMs(kFailurePauseMs);
-    view.requestClose();
-    return false;
+    // The 2 s on view are counted from now; the page keeps answering meanwhile.
+    startedAtMs_ = now;
+    startPhase_ = StartPhase::Pausing;
+    return startPhase_;
 }
 
 void CUpdateWorker::post(WorkerEvent event) {

@@ -104,6 +104,12 @@ public:
     // Waits up to 10 s for the identified device, loads the file and starts the run.
     // On failure shows the reason on view, pauses 2 s and asks it to close.
     bool startCommandLineUpdate(const char* path, const char* identity, UpdateView& view);
+    // The same without blocking, for a window that must keep answering: begin, then
+    // step from the page's 50 ms tick until it tells Started or Failed (after the
+    // failure's 2 s on view and the close request).
+    enum class StartPhase { None, Waiting, Started, Pausing, Failed };
+    void beginCommandLineUpdate(const char* path, const char* identity);
+    StartPhase stepCommandLineStart(UpdateView& view);
 
     // ---- What the page reads ----
 
@@ -168,6 +174,10 @@ private:
     std::string identity_;
     bool hasIdentity_ = false; // guarded by identityLock_
     std::atomic<int> progress_{0};
+    // The command-line start in steps (user-interface thread only).
+    StartPhase startPhase_ = StartPhase::None;
+    std::string startPath_;
+    int64_t startedAtMs_ = 0;
     std::atomic<bool> eventsEnabled_{false};
     std::mutex eventsLock_;
     std::deque<WorkerEvent> events_; // guarded by eventsLock_

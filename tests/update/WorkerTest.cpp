@@ -280,3 +280,29 @@ TEST(Worker, ACommandLineFileForAnotherDeviceIsNotWritten) {
         for (const auto& request : rig.sim.requests(device))
             EXPECT_NE(request.command, CMD_BLOCK_START);
 }
+
+// A window's command-line start waits for its device in the page's ticks, never in
+// one call, so that the window answers throughout: each tick takes it one step on.
+TEST(Worker, AWindowsCommandLineStartIsCarriedOnByTheTicks) {
+    WorkerRig rig("vid=1209,pid=0002");
+    std::atomic<uint8_t> exitResult{0};
+    rig.presenter->prepareCommandLine(&exitResult);
+    const std::vector<std::string> waiting = rig.view.lines();
+    const int64_t start = rig.clock->nowMs();
+    rig.presenter->beginCommandLineUpdate(rig.file(64).c_str(), "vid_1209&pid_0001");
+    rig.presenter->onTick();
+    EXPECT_EQ(rig.view.lines(), waiting); // still waiting, and back at once
+    EXPECT_LT(rig.clock->nowMs() - start, CUpdateWorker::kDeviceWaitMs);
+
+    int ticks = 0;
+    ASSERT_TRUE(rig.tickUntil([&] {
+        ++ticks;
+        return rig.view.closeRequests.load() > 0;
+    }));
+    EXPECT_GT(ticks, 10);
+    EXPECT_GE(rig.clock->nowMs() - start, CUpdateWorker::kDeviceWaitMs + CUpdateWorker::kFailurePauseMs);
+    EXPECT_EQ(rig.view.lines(), (std::vector<std::string>{updatetexts::kUpdateError,
+                                                          updatetexts::kDeviceNotFound}));
+    EXPECT_EQ(rig.view.closeRequests.load(), 1);
+    EXPECT_EQ(exitResult.load(), 0);
+}
