@@ -111,10 +111,14 @@ for case in "$(((100 << 16) | 0xFFF0)) 0 100" "$(((50 << 16) | (maxWidth - 480))
 done
 drv registry delete MainWindow_p
 
-# Command-line runs: the window closes itself, the exit code is the update's.
-timeout 90 "$wine" "$launch" "$updater --simulate -path:\"fw.qfu\" -id:\"vid_1209&pid_0001\""
+# Command-line runs: the window closes itself, the exit code is the update's, and
+# the unit it started on (not its twin) has the image.
+rm -f cl-a.bin cl-b.bin
+timeout 90 "$wine" "$launch" "$updater --simulate=save=cl-a.bin;save=cl-b.bin -path:\"fw.qfu\" -id:\"vid_1209&pid_0001\""
 code=$?
 [ $code = 0 ] || fail "a command-line update exited with $code, not 0"
+cmp -s cl-a.bin fw.image || fail "the command-line update did not write the whole image"
+[ ! -e cl-b.bin ] || fail "the command-line update wrote the twin"
 timeout 90 "$wine" "$launch" "$updater --simulate=pid=0002 -path:\"fw.qfu\" -id:\"vid_1209&pid_0001\""
 code=$?
 [ $code = 1 ] || fail "a failing command-line update exited with $code, not 1"

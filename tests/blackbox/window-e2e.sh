@@ -126,8 +126,9 @@ wait "$app" 2>/dev/null
 app=
 
 # A command-line run with a click on Open File right after its window appears
-# still closes itself with exit 0.
-"$updater" --simulate=latency=1 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001" &
+# still closes itself with exit 0, having written the unit it started on, not its twin.
+"$updater" --simulate="latency=1,save=$work/cl-a.bin;latency=1,save=$work/cl-b.bin" \
+    -path:"$work/fw.qfu" -id:"vid_1209&pid_0001" &
 app=$!
 "$shot" --class $class --wait 5000 || fail "the command-line run shows no window"
 window=$(xdotool search --class "^$class\$" | head -n1)
@@ -138,6 +139,8 @@ wait "$app"
 code=$?
 app=
 [ $code = 0 ] || fail "a command-line run clicked at its start exited with $code, not 0"
+tail -c +57 "$work/fw.qfu" | cmp -s - "$work/cl-a.bin" || fail "the command-line run's image is not whole"
+[ ! -e "$work/cl-b.bin" ] || fail "the command-line run wrote the twin"
 
 # The window manager's close at 30 % of an interactive update: the update ends
 # (the device is silent once at block 30, so the run rests there for 2 s), the
