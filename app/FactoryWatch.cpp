@@ -4,6 +4,7 @@
 #include "CUpdateWorker.h"
 #include "DeviceProtocol.h"
 #include "DeviceSearch.h"
+#include "FileAccess.h"
 #include "HidSystem.h"
 #include "JsonLines.h"
 #include "StartCauses.h"
@@ -432,7 +433,7 @@ std::string deviceLogLine(const DeviceLogEntry& entry) {
 }
 
 bool appendLine(const std::string& path, const std::string& line) {
-    std::FILE* file = std::fopen(path.c_str(), "ab"); // appends: runs side by side keep whole lines
+    std::FILE* file = openFile(path, "ab"); // appends: runs side by side keep whole lines
     if (!file)
         return false;
     const bool written = std::fwrite(line.data(), 1, line.size(), file) == line.size();

@@ -1,6 +1,7 @@
 #include "StartCauses.h"
 
 #include "DeviceSearch.h"
+#include "FileAccess.h"
 #include "UpdateFileCheck.h"
 
 #include <filesystem>
@@ -33,17 +34,18 @@ const char* checkName(UpdateFileCheck check) {
 
 std::string updateFileProblem(const std::string& path) {
     std::error_code error;
-    const fs::file_status status = fs::status(path, error);
+    const fs::path file = pathFromUtf8(path);
+    const fs::file_status status = fs::status(file, error);
     if (error || !fs::exists(status))
         return "update file not found: " + path;
     if (!fs::is_regular_file(status))
         return "update file refused: not a regular file: " + path;
-    const uintmax_t size = fs::file_size(path, error);
+    const uintmax_t size = fs::file_size(file, error);
     if (error)
         return "update file unreadable: " + path;
     std::vector<uint8_t> bytes;
     if (size <= kMaxUpdateFileSize) {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(file, std::ios::binary);
         bytes.resize(static_cast<size_t>(size));
         if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
             return "update file unreadable: " + path;

@@ -2,6 +2,7 @@
 
 #include "ByteOrder.h"
 #include "Checksums.h"
+#include "FileAccess.h"
 
 #include <cstdio>
 #include <cstring>
@@ -24,16 +25,16 @@ bool replaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string temp = path + suffix;
     std::error_code failed;
     {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        std::ofstream out(pathFromUtf8(temp), std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()),
                   static_cast<std::streamsize>(bytes.size()));
         out.close();
         if (!out.fail()) {
-            std::filesystem::rename(temp, path, failed);
+            std::filesystem::rename(pathFromUtf8(temp), pathFromUtf8(path), failed);
             if (!failed) return true;
         }
     }
-    std::filesystem::remove(temp, failed);
+    std::filesystem::remove(pathFromUtf8(temp), failed);
     return false;
 }
 

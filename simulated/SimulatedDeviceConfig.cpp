@@ -1,5 +1,6 @@
 #include "SimulatedDeviceConfig.h"
 
+#include "FileAccess.h"
 #include "TextNumbers.h"
 
 #include <algorithm>
@@ -14,7 +15,7 @@ namespace {
 // is better refused now than found out after the whole update.
 bool saveTargetUsable(const std::string& path, std::string& error) {
     std::error_code ignored;
-    const fs::path target(path);
+    const fs::path target = pathFromUtf8(path);
     if (fs::is_directory(target, ignored)) {
         error = "simulated-device save path \"" + path + "\" is a folder";
         return false;
@@ -30,8 +31,8 @@ bool saveTargetUsable(const std::string& path, std::string& error) {
 // "out.bin", "./out.bin" and a symbolic link to the same folder name one file.
 fs::path comparableSavePath(const std::string& path) {
     std::error_code failed;
-    fs::path absolute = fs::absolute(path, failed);
-    if (failed) absolute = path;
+    fs::path absolute = fs::absolute(pathFromUtf8(path), failed);
+    if (failed) absolute = pathFromUtf8(path);
     const fs::path canonical = fs::weakly_canonical(absolute, failed);
     return (failed ? absolute : canonical).lexically_normal();
 }

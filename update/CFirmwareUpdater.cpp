@@ -3,6 +3,7 @@
 #include "ByteOrder.h"
 #include "Checksums.h"
 #include "DeviceSearch.h"
+#include "FileAccess.h"
 #include "HidSystem.h"
 #include "UpdateFileCheck.h"
 
@@ -66,9 +67,9 @@ bool CFirmwareUpdater::loadFile(const char* path) {
     // Only a regular file: opening a FIFO or a device (a dropped path can name
     // anything) would block the window's thread.
     std::error_code error;
-    if (!path || !std::filesystem::is_regular_file(path, error))
+    if (!path || !std::filesystem::is_regular_file(pathFromUtf8(path), error))
         return loadFromStream(nullptr);
-    return loadFromStream(std::fopen(path, "rb"));
+    return loadFromStream(openFile(path, "rb"));
 }
 
 bool CFirmwareUpdater::failLoad() {

@@ -1,5 +1,7 @@
 #include "CWin32Panel.h"
 
+#include "WideText.h"
+
 #include <shellapi.h>
 
 CWin32Panel::CWin32Panel(Win32State& owner, const WindowRequest& windowRequest, WindowHandler* windowHandler)
@@ -18,15 +20,15 @@ void CWin32Panel::OnCreated(HWND window) {
 void CWin32Panel::dropped(HDROP drop) {
     WindowEvent event;
     event.kind = WindowEvent::Kind::Drop;
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
     for (UINT i = 0; i < count; ++i) {
         // Asked for its length first: a long path cut short would name another file.
-        const UINT length = DragQueryFileA(drop, i, nullptr, 0);
-        std::string path(length + 1, '\0');
-        if (length == 0 || DragQueryFileA(drop, i, path.data(), length + 1) != length)
+        // Wide: a name outside the code page has no ANSI form.
+        const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+        std::wstring path(length + 1, L'\0');
+        if (length == 0 || DragQueryFileW(drop, i, path.data(), length + 1) != length)
             continue;
-        path.resize(length);
-        event.paths.push_back(path);
+        event.paths.push_back(utf8FromWide(path.data(), length));
     }
     DragFinish(drop);
     if (!event.paths.empty())

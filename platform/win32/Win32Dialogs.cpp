@@ -2,6 +2,7 @@
 
 #include "PlatformHelpers.h"
 #include "Win32State.h"
+#include "WideText.h"
 
 #include <cstring>
 
@@ -14,7 +15,8 @@ constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_ENABLEHOOK | OFN_PATHMUSTEXI
                              OFN_SHAREAWARE | OFN_EXPLORER | OFN_ENABLESIZING;
 constexpr int kFileNameBox = 1152;      // edt1
 constexpr int kFileNameCombo = 1148;    // cmb13, where the system puts the name in a combo box
-constexpr size_t kFileBufferSize = 260; // MAX_PATH: the most the ANSI dialog returns
+// Long paths (past MAX_PATH) come back whole from the wide dialog.
+constexpr size_t kFileBufferSize = 32768;
 
 HWND rootOf(Win32Window* window) {
     return window && !window->destroyed ? GetAncestor(window->handle, GA_ROOT) : nullptr;
@@ -29,14 +31,14 @@ void letGoOfMouse(Win32State& state) {
 }
 
 // Text number 2n of the filter list (counting from 1): entry n's pattern.
-std::string filterPattern(const char* filter, DWORD entry) {
+std::string filterPattern(const wchar_t* filter, DWORD entry) {
     if (!filter || entry == 0)
         return {};
-    const char* text = filter;
+    const wchar_t* text = filter;
     for (DWORD number = 1; *text; ++number) {
         if (number == 2 * entry)
-            return text;
-        text += std::strlen(text) + 1;
+            return utf8FromWide(text, wcslen(text));
+        text += wcslen(text) + 1;
     }
     return {};
 }
@@ -54,14 +56,14 @@ void centreOnScreen(HWND window) {
 UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam) {
     HWND dialog = GetParent(hook); // the hook's window is a child of the dialog
     if (message == WM_INITDIALOG) {
-        const auto* request = reinterpret_cast<const OPENFILENAMEA*>(lParam);
+        const auto* request = reinterpret_cast<const OPENFILENAMEW*>(lParam);
         if (auto* state = reinterpret_cast<Win32State*>(request->lCustData))
             state->fileDialogWindow = dialog;
         centreOnScreen(dialog);
         return 1;
     }
     if (message == WM_NOTIFY) {
-        const auto* notify = reinterpret_cast<const OFNOTIFYA*>(lParam);
+        const auto* notify = reinterpret_cast<const OFNOTIFYW*>(lParam);
         if (notify->hdr.code == UINT(CDN_INITDONE)) {
             centreOnScreen(dialog); // again: the system sizes the dialog after its start
             return 0;
@@ -70,11 +72,12 @@ UINT_PTR CALLBACK fileDialogHook(HWND hook, UINT message, WPARAM, LPARAM lParam)
             return 0;
         const std::string pattern = filterPattern(notify->lpOFN->lpstrFilter, notify->lpOFN->nFilterIndex);
         const int box = GetDlgItem(dialog, kFileNameBox) ? kFileNameBox : kFileNameCombo;
-        char name[kFileBufferSize] = {};
-        GetDlgItemTextA(dialog, box, name, sizeof name);
+        std::wstring typed(kFileBufferSize, L'\0');
+        typed.resize(GetDlgItemTextW(dialog, box, typed.data(), int(typed.size())));
+        const std::string name = utf8FromWide(typed);
         const std::string renamed = fileNameForFilter(name, pattern);
         if (renamed != name)
-            SetDlgItemTextA(dialog, box, renamed.c_str());
+            SetDlgItemTextW(dialog, box, wideFromUtf8(renamed).c_str());
     }
     return 0;
 }
@@ -96,35 +99,40 @@ HMENU buildMenu(const std::vector<PopupItem>& items) {
 } // namespace
 
 std::optional<std::string> Win32State::runOpenFileDialog(Win32Window* owner, const FileDialogRequest& request) {
-    std::string filter;
+    // Wide throughout: the answer may name a file in any language.
+    std::wstring filter;
     for (const auto& [entry, pattern] : request.filters) {
-        filter += entry;
-        filter.push_back('\0');
-        filter += pattern;
-        filter.push_back('\0');
+        filter += wideFromUtf8(entry);
+        filter.push_back(L'\0');
+        filter += wideFromUtf8(pattern);
+        filter.push_back(L'\0');
     }
-    filter.push_back('\0');
-    char file[kFileBufferSize] = {};
-    request.initialFile.copy(file, kFileBufferSize - 1);
+    filter.push_back(L'\0');
+    std::wstring file(kFileBufferSize, L'\0');
+    const std::wstring initialFile = wideFromUtf8(request.initialFile);
+    initialFile.copy(file.data(), kFileBufferSize - 1);
+    const std::wstring initialDirectory = wideFromUtf8(request.initialDirectory);
+    const std::wstring title = wideFromUtf8(request.title);
+    const std::wstring defaultExtension = wideFromUtf8(request.defaultExtension);
 
-    OPENFILENAMEA dialog{};
+    OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
     dialog.hwndOwner = rootOf(owner);
     dialog.lpstrFilter = filter.c_str();
-    dialog.lpstrFile = file;
+    dialog.lpstrFile = file.data();
     dialog.nMaxFile = DWORD(kFileBufferSize);
-    dialog.lpstrInitialDir = request.initialDirectory.empty() ? nullptr : request.initialDirectory.c_str();
-    dialog.lpstrTitle = request.title.empty() ? nullptr : request.title.c_str();
-    dialog.lpstrDefExt = request.defaultExtension.empty() ? nullptr : request.defaultExtension.c_str();
+    dialog.lpstrInitialDir = initialDirectory.empty() ? nullptr : initialDirectory.c_str();
+    dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
+    dialog.lpstrDefExt = defaultExtension.empty() ? nullptr : defaultExtension.c_str();
     dialog.lpfnHook = fileDialogHook;
     dialog.lCustData = reinterpret_cast<LPARAM>(this);
     dialog.Flags = kOpenFlags;
     letGoOfMouse(*this);
-    const BOOL chosen = GetOpenFileNameA(&dialog);
+    const BOOL chosen = GetOpenFileNameW(&dialog);
     fileDialogWindow = nullptr;
     if (!chosen)
         return std::nullopt;
-    return std::string(file);
+    return utf8FromWide(file.c_str(), wcslen(file.c_str()));
 }
 
 void Win32State::runPendingFileDialog(Win32Window& window) {

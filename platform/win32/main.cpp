@@ -2,7 +2,9 @@
 #include "ProgramStart.h"
 #include "Win32Platform.h"
 #include "Win32Settings.h"
+#include "WideText.h"
 
+#include <shellapi.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -37,9 +39,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int show) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     useCallersConsole();
     ProgramHost host;
-    host.args.assign(__argv + 1, __argv + __argc);
+    // Both in UTF-8 from the wide command line: in the code page a file name in
+    // another language would be lost.
+    int count = 0;
+    if (LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i)
+            host.args.push_back(utf8FromWide(words[i], wcslen(words[i])));
+        LocalFree(words);
+    }
     // The options are searched in the command line exactly as the caller wrote it.
-    host.commandLine = GetCommandLineA();
+    host.commandLine = utf8FromWide(GetCommandLineW(), wcslen(GetCommandLineW()));
     host.out = &std::cout;
     host.err = &std::cerr;
     host.stdoutTerminal = stdoutIsTerminal();

@@ -46,14 +46,16 @@ struct Shell {
     PlatformWindow* window() const { return mainWindow; }
     CBackPage* page() const { return main->page(); }
 
-    std::string makeFile(size_t blocks, FirmwareVersion version = {1, 1, 0}) {
+    std::string makeFile(size_t blocks, FirmwareVersion version = {1, 1, 0}, std::string name = "") {
         qfu::PackOptions options;
         options.vendorId = config.vendorId;
         options.productId = config.productId;
         options.version = version;
         options.deviceName = "Quorix Demo Device";
         options.image = qfu::randomImage(blocks * config.blockSize, 7);
-        return dir.write("update" + std::to_string(files++) + ".qfu", qfu::pack(options));
+        if (name.empty())
+            name = "update" + std::to_string(files++) + ".qfu";
+        return dir.write(name, qfu::pack(options));
     }
 
     bool until(const std::function<bool()>& done, int limitMs = 15000) { return driver.until(done, limitMs); }

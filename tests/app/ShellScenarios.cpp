@@ -212,6 +212,28 @@ TEST_P(ShellScenario, AWindowCloseDuringAnUpdateWaitsForItsEnd) {
     });
 }
 
+// Names outside any one code page: the file is reached by drop and by the dialog.
+TEST_P(ShellScenario, FilesNamedInAnyLanguageLoadByDropAndByTheDialog) {
+    driver->run([&] {
+        Shell shell(*driver, "latency=0,restart=0");
+        shell.open();
+        const std::vector<std::string> names = {"\u043f\u0440\u043e\u0448\u0438\u0432\u043a\u0430.qfu",
+                                                "\u56fa\u4ef6.qfu", "fw\u20131.qfu"};
+        uint8_t major = 2;
+        for (const std::string& name : names) {
+            SCOPED_TRACE(name);
+            shell.drop({shell.makeFile(4, {major, 0, 0}, "drop-" + name)});
+            const std::string dropped = "Firmware update ready (Version: " + std::to_string(major++) + ".0.00)";
+            EXPECT_TRUE(shell.until([&] { return shell.showing(dropped); }));
+            shell.click(380, 88);
+            ASSERT_TRUE(shell.until([&] { return driver->fileDialogOpen(); }));
+            ASSERT_TRUE(driver->answerFileDialog(shell.makeFile(4, {major, 0, 0}, "chosen-" + name)));
+            const std::string chosen = "Firmware update ready (Version: " + std::to_string(major++) + ".0.00)";
+            EXPECT_TRUE(shell.until([&] { return shell.showing(chosen); }));
+        }
+    });
+}
+
 TEST_P(ShellScenario, TheFileDialogLeavesTheWindowRunningButTakesItsInput) {
     driver->run([&] {
         Shell shell(*driver, "latency=0,restart=0");

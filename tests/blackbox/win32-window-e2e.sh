@@ -119,9 +119,27 @@ code=$?
 [ $code = 0 ] || fail "a command-line update exited with $code, not 0"
 cmp -s cl-a.bin fw.image || fail "the command-line update did not write the whole image"
 [ ! -e cl-b.bin ] || fail "the command-line update wrote the twin"
-timeout 90 "$wine" "$launch" "$updater --simulate=pid=0002 -path:\"fw.qfu\" -id:\"vid_1209&pid_0001\""
-code=$?
-[ $code = 1 ] || fail "a failing command-line update exited with $code, not 1"
+# With no device it waits 10 s, shows "Device not found" for 2 s and exits with 1;
+# the window answers the system within 100 ms all along, never "Not Responding".
+"$wine" "$launch" "$updater --simulate=pid=0002 -path:\"fw.qfu\" -id:\"vid_1209&pid_0001\"" &
+app=$!
+drv wait 30000 || fail "no window for a command-line start"
+probe=$(drv answers 30000 100 | tr -d '\r') || fail "a command-line start stopped answering: $probe"
+echo "a command-line start with no device answered: $probe"
+read -r _ _ _ lasted _ <<<"$probe"
+[ "$lasted" -ge 11800 ] || fail "the probes ended after $lasted ms, before the wait and the pause were over"
+finish 1 "a failing command-line update"
+
+# File names in any language reach the file from the command line (the program
+# reads the wide command line; its manifest makes the code page UTF-8 as well).
+for name in прошивка 固件 fw–1; do
+    cp fw.qfu "$name.qfu"
+    rm -f named.bin
+    timeout 90 "$wine" "$launch" "$updater --simulate=latency=0,save=named.bin -path:\"$name.qfu\" -id:\"vid_1209&pid_0001\""
+    code=$?
+    [ $code = 0 ] || fail "a command-line update of $name.qfu exited with $code, not 0"
+    cmp -s named.bin fw.image || fail "the command-line update of $name.qfu did not write the whole image"
+done
 
 # At 192 dpi the window is 960 x 480, each page pixel a 2 x 2 block, and a click at
 # the doubled place reaches the same button. At 144 dpi it stays 480 x 240. Each run

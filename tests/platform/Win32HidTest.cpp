@@ -186,6 +186,37 @@ TEST(Win32Hid, ASilentDeviceFailsTheUpdateAfterTheResponseTime) {
     closeOpenDeviceList();
 }
 
+// The device stops taking reports after the information request: the start of block
+// 0 stays pending, ends failed at its limit (never counted as sent) and the run
+// fails. Once the device reads again, the next run starts clean and the device ends
+// with the whole image.
+TEST(Win32Hid, AWriteTheDeviceNeverTakesEndsAtItsLimitAndTheNextRunStartsClean) {
+    TempDir dir;
+    SimulatedDeviceConfig config = configWith(128);
+    config.savePath = dir.file("flash.bin");
+    PipeDeviceServer server(config, -1, 1);
+    ASSERT_TRUE(server.ready());
+    qfu::PackOptions options;
+    options.image = qfu::randomImage(512, 5);
+    const std::string file = dir.write("u.qfu", qfu::pack(options));
+    CFirmwareUpdater updater(std::make_shared<PipeHidSystem>(server.path()));
+    ASSERT_TRUE(updater.loadFile(file.c_str()));
+    std::atomic<int> progress{0};
+    auto start = Clock::now();
+    EXPECT_FALSE(updater.runUpdate(progress));
+    const auto took = Clock::now() - start;
+    EXPECT_EQ(updater.lastFailure().text(), "device took no report within 2 s at block 0");
+    EXPECT_GE(took, std::chrono::milliseconds(1900));
+    EXPECT_LT(took, std::chrono::milliseconds(5000)); // its own 2 s, and the close request's
+    EXPECT_EQ(server.reportsReceived(), 1);
+
+    server.resumeReading();
+    EXPECT_TRUE(updater.runUpdate(progress)) << updater.lastFailure().text();
+    EXPECT_EQ(TempDir::read(config.savePath), options.image);
+    updater.teardown();
+    closeOpenDeviceList();
+}
+
 TEST(Win32Hid, TheSystemSearchRunsCleanlyWithNoMatchingDevice) {
     SetupApiHidSystem hid;
     std::vector<std::string> paths;

@@ -24,21 +24,25 @@ bool complete(HANDLE pipe, OVERLAPPED& overlapped, HANDLE stop, DWORD& transferr
 
 } // namespace
 
-PipeDeviceServer::PipeDeviceServer(const SimulatedDeviceConfig& config, int disconnectAfter)
-    : disconnectAfter_(disconnectAfter) {
+PipeDeviceServer::PipeDeviceServer(const SimulatedDeviceConfig& config, int disconnectAfter, int stallAfter)
+    : disconnectAfter_(disconnectAfter), stallAfter_(stallAfter) {
     static std::atomic<int> counter{0};
     char name[96];
     // The name carries the IDs the way a HID interface path does.
     std::snprintf(name, sizeof name, "\\\\.\\pipe\\quorix-hid-%lu-%d#vid_%04x&pid_%04x",
                   GetCurrentProcessId(), counter++, config.vendorId, config.productId);
     path_ = name;
+    // A device that stops reading must make the writer wait at once, as a HID
+    // device's full endpoint does: then the pipe keeps no reports of its own.
+    const DWORD inbound = stallAfter >= 0 ? 0 : 4096;
     const HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
-                                         4096, 4096, 0, nullptr);
+                                         4096, inbound, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return;
     pipe_ = pipe;
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    resume_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     thread_ = std::thread([this, config] { serve(config); });
 }
 
@@ -51,6 +55,12 @@ PipeDeviceServer::~PipeDeviceServer() {
         CloseHandle(static_cast<HANDLE>(pipe_));
     if (stop_)
         CloseHandle(static_cast<HANDLE>(stop_));
+    if (resume_)
+        CloseHandle(static_cast<HANDLE>(resume_));
+}
+
+void PipeDeviceServer::resumeReading() {
+    SetEvent(static_cast<HANDLE>(resume_));
 }
 
 void PipeDeviceServer::serve(const SimulatedDeviceConfig& config) {
@@ -70,6 +80,11 @@ void PipeDeviceServer::serve(const SimulatedDeviceConfig& config) {
     }
     uint8_t message[kHidTransferSize];
     while (connected) {
+        if (received_ == stallAfter_) {
+            const HANDLE events[2] = {static_cast<HANDLE>(resume_), stop};
+            if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0)
+                break;
+        }
         if (!ReadFile(pipe, message, sizeof message, nullptr, &overlapped) &&
             GetLastError() != ERROR_IO_PENDING)
             break;

@@ -14,7 +14,9 @@ class PipeDeviceServer {
 public:
     // disconnectAfter: after taking in this many reports the device goes away (the
     // pipe is disconnected, failing whatever transfer is pending); -1: never.
-    explicit PipeDeviceServer(const SimulatedDeviceConfig& config, int disconnectAfter = -1);
+    // stallAfter: after answering this many reports the device stops taking reports
+    // (a write to it stays pending) until resumeReading(); -1: never.
+    explicit PipeDeviceServer(const SimulatedDeviceConfig& config, int disconnectAfter = -1, int stallAfter = -1);
     ~PipeDeviceServer();
     PipeDeviceServer(const PipeDeviceServer&) = delete;
     PipeDeviceServer& operator=(const PipeDeviceServer&) = delete;
@@ -25,6 +27,7 @@ public:
     int reportsReceived() const { return received_.load(); }
     // False once the device went away.
     bool connected() const { return !gone_.load(); }
+    void resumeReading();
 
 private:
     void serve(const SimulatedDeviceConfig& config);
@@ -34,6 +37,8 @@ private:
     void* stop_ = nullptr;  // HANDLE, manual-reset event
     std::atomic<int> received_{0};
     std::atomic<bool> gone_{false};
+    void* resume_ = nullptr; // HANDLE, manual-reset event
     const int disconnectAfter_;
+    const int stallAfter_;
     std::thread thread_;
 };

@@ -210,7 +210,7 @@ public:
         noteDialog();
         if (path) {
             HWND name = GetDlgItem(dialog, kFileNameBox);
-            SetWindowTextA(name ? name : GetDlgItem(dialog, kFileNameCombo), path->c_str());
+            SetWindowTextW(name ? name : GetDlgItem(dialog, kFileNameCombo), wideFromUtf8(*path).c_str());
         }
         PostMessageA(dialog, WM_COMMAND, path ? IDOK : IDCANCEL, 0);
         // Once the dialog is gone its answer has reached the window.

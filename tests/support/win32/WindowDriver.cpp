@@ -18,6 +18,10 @@
 //   window-driver expect GOLDEN.png MS [OUT.png]   the window shows the golden within MS
 //                                         (a window a whole multiple of its size is
 //                                         compared block by block)
+//   window-driver answers MS WITHIN_MS    until the main window closes (at most MS), it
+//                                         answers every probe (SendMessageTimeout, every
+//                                         25 ms) within WITHIN_MS; prints the count, the
+//                                         time covered and the slowest answer
 //   window-driver registry get NAME | set NAME VALUE | delete NAME
 //                                         the program's settings key; get prints a dword
 //                                         as a number, a binary value as hex bytes
@@ -25,10 +29,12 @@
 // QUORIX_DRIVER_CLASS and QUORIX_DRIVER_KEY name another program's window class and
 // settings key (the gallery's).
 #include "PngImage.h"
+#include "WideText.h"
 
 #include <windows.h>
 #include <shlobj.h> // DROPFILES
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -111,13 +117,18 @@ int check(HWND main, int width, int height) {
 // The DROPFILES block lives in the program's own memory, as the shell's would: a
 // handle from this process means nothing there.
 int drop(HWND main, const std::vector<std::string>& files) {
-    std::vector<char> block(sizeof(DROPFILES));
-    for (const std::string& file : files)
-        block.insert(block.end(), file.c_str(), file.c_str() + file.size() + 1);
-    block.push_back('\0');
+    // Wide, as Explorer sends them.
+    std::wstring list;
+    for (const std::string& file : files) {
+        list += wideFromUtf8(file);
+        list.push_back(L'\0');
+    }
+    list.push_back(L'\0');
+    std::vector<char> block(sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+    std::memcpy(block.data() + sizeof(DROPFILES), list.data(), list.size() * sizeof(wchar_t));
     auto* header = reinterpret_cast<DROPFILES*>(block.data());
     header->pFiles = sizeof(DROPFILES);
-    header->fWide = FALSE;
+    header->fWide = TRUE;
     DWORD processId = 0;
     GetWindowThreadProcessId(main, &processId);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
@@ -308,6 +319,62 @@ int registry(int argc, char** argv) {
 
 } // namespace
 
+// A window whose thread is stuck in a long call is shown by the system as not
+// responding: every probe must come back in time while the window lives.
+int answers(int limitMs, int withinMs) {
+    HWND main = findMain();
+    if (!main)
+        return fail("no main window");
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::milliseconds(limitMs);
+    int probes = 0;
+    long slowest = 0;
+    while (IsWindow(main)) {
+        if (Clock::now() > end)
+            return fail("the window did not close in time");
+        const auto sent = Clock::now();
+        DWORD_PTR result = 0;
+        const bool answered = SendMessageTimeoutA(main, WM_NULL, 0, 0, SMTO_NORMAL, UINT(withinMs), &result) != 0;
+        const long took = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent).count());
+        if (!answered && IsWindow(main)) {
+            // A window being destroyed is not hung, but Wine's DestroyWindow waits up to
+            // 2 s for a window manager to withdraw it (Xvfb has none): a window gone
+            // within 3 s of a probe it left unanswered was closing. The time printed
+            // ends at that probe.
+            const auto stuck = Clock::now();
+            while (IsWindow(main) && Clock::now() - stuck < std::chrono::milliseconds(3000))
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (IsWindow(main)) {
+                const std::string at = std::to_string(probes) + " probes answered, then none at " +
+                                       std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(sent - start).count()) + " ms";
+                return fail("the window did not answer: %s", at.c_str());
+            }
+            const long lasted = long(std::chrono::duration_cast<std::chrono::milliseconds>(sent - start).count());
+            std::printf("%d probes over %ld ms, slowest %ld ms\n", probes, lasted, slowest);
+            return 0;
+        }
+        ++probes;
+        slowest = std::max(slowest, took);
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    const long lasted = long(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    std::printf("%d probes over %ld ms, slowest %ld ms\n", probes, lasted, slowest);
+    return 0;
+}
+
+// The arguments from FIRST on, from the wide command line: a file name in another
+// language has no form in the code page's argv.
+std::vector<std::string> argumentsInUtf8(int first) {
+    std::vector<std::string> arguments;
+    int count = 0;
+    if (LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = first; i < count; ++i)
+            arguments.push_back(utf8FromWide(words[i], wcslen(words[i])));
+        LocalFree(words);
+    }
+    return arguments;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
@@ -337,8 +404,10 @@ int main(int argc, char** argv) {
         std::printf("%ld %ld\n", rect.left, rect.top);
         return 0;
     }
+    if (command == "answers" && argc >= 4)
+        return answers(std::atoi(argv[2]), std::atoi(argv[3]));
     if (command == "drop" && argc >= 3)
-        return drop(main, std::vector<std::string>(argv + 2, argv + argc));
+        return drop(main, argumentsInUtf8(2));
     if (command == "click" && argc >= 4)
         return click(main, std::atoi(argv[2]), std::atoi(argv[3]));
     if (command == "type" && argc >= 3)
