@@ -1,14 +1,36 @@
 #include "CommandLine.h"
 
+std::vector<std::string> commandLineTokens(const std::string& commandLine) {
+    std::vector<std::string> tokens;
+    std::string token;
+    bool inToken = false, quoted = false;
+    for (const char c : commandLine) {
+        if (c == '"') {
+            quoted = !quoted;
+            inToken = true; // "" is an empty token of its own
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (inToken)
+                tokens.push_back(token);
+            token.clear();
+            inToken = false;
+        } else {
+            token += c;
+            inToken = true;
+        }
+    }
+    if (inToken)
+        tokens.push_back(token); // an unclosed quote runs to the end
+    return tokens;
+}
+
 std::optional<std::string> optionValue(const std::string& commandLine, const std::string& option) {
-    const size_t at = commandLine.find(option);
-    if (at == std::string::npos)
-        return std::nullopt;
-    const size_t begin = commandLine.find_first_not_of('"', at + option.size());
-    if (begin == std::string::npos)
-        return std::nullopt;
-    const size_t end = commandLine.find('"', begin);
-    return commandLine.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+    for (const std::string& token : commandLineTokens(commandLine))
+        if (token.compare(0, option.size(), option) == 0) {
+            if (token.size() == option.size())
+                return std::nullopt;
+            return token.substr(option.size());
+        }
+    return std::nullopt;
 }
 
 UpdateOptions parseUpdateOptions(const std::string& commandLine) {

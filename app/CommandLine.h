@@ -4,16 +4,18 @@
 #include <string>
 #include <vector>
 
-// The -path: and -id: options. Each is found at its first occurrence in the whole
-// command line, independently of the other, and its value is the first token
-// after the colon with the double quote as the only delimiter: leading quotes are
-// skipped and the value ends at the next quote or at the end of the text.
+// The -path: and -id: options. The command line is split into tokens first: blanks
+// outside double quotes separate them, and the quotes themselves only group (they
+// are dropped), so `-path:"my file.qfu"` and `"-path:my file.qfu"` are one token.
+// An option is recognised only where a token starts, never inside another option's
+// value; its value is the rest of that token. The first occurrence counts.
 struct UpdateOptions {
     std::optional<std::string> path;
     std::optional<std::string> identity;
     bool complete() const { return path && identity; }
 };
 
+std::vector<std::string> commandLineTokens(const std::string& commandLine);
 std::optional<std::string> optionValue(const std::string& commandLine, const std::string& option);
 UpdateOptions parseUpdateOptions(const std::string& commandLine);
 

@@ -6,6 +6,7 @@
 #include "HidSystem.h"
 #include "JsonLines.h"
 #include "OneInterfaceHid.h"
+#include "TerminalText.h"
 
 #include <ostream>
 #include <vector>
@@ -18,7 +19,7 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
     if (identity) {
         uint16_t vendorId = 0, productId = 0;
         if (!CFirmwareUpdater::parseIdentity(identity->c_str(), vendorId, productId)) {
-            err << "quorix-updater: -id: \"" << *identity << "\" names no device (vid_XXXX&pid_YYYY)\n";
+            err << "quorix-updater: -id: \"" << terminalSafe(*identity) << "\" names no device (vid_XXXX&pid_YYYY)\n";
             return 1;
         }
         pattern = devicePattern(vendorId, productId);
@@ -70,7 +71,7 @@ int runDeviceList(const std::shared_ptr<HidSystem>& hid, const std::optional<std
                 line += "  (" + report.failure.text() + ")";
             }
         }
-        out << (asJson ? jsonLine(entry) : line + "\n");
+        out << (asJson ? jsonLine(entry) : terminalSafe(line) + "\n");
     }
     out.flush();
     closeOpenDeviceList();

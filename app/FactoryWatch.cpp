@@ -148,6 +148,7 @@ WatchSummary FactoryWatch::summary() const {
         else
             ++summary.skipped;
     }
+    summary.logFailed = logFailed_;
     return summary;
 }
 
@@ -396,9 +397,11 @@ void FactoryWatch::writeLog(UnitRecord& record, const std::optional<DeviceReport
     DeviceLogEntry entry = record.log;
     entry.after = after ? firmwareText(*after) : "";
     record.log.result.clear(); // one line per turn
-    if (!appendLine(settings_.logPath, deviceLogLine(entry)) && !logFailed_) {
+    // Told at once, for every line lost: the record is what the line relies on.
+    if (!appendLine(settings_.logPath, deviceLogLine(entry))) {
         logFailed_ = true;
-        reporter_.note("cannot write the log " + settings_.logPath);
+        reporter_.note("cannot write the log " + settings_.logPath + ": the line for " + entry.path +
+                       " is lost");
     }
 }
 

@@ -33,6 +33,9 @@ struct WatchSummary {
     int updated = 0;
     int failed = 0;
     int skipped = 0;
+    bool logFailed = false; // a line of the production record could not be written
+    // 0 only when every unit counted went well and the record is whole.
+    int exitCode(bool aborted) const { return failed == 0 && !logFailed && !aborted ? 0 : 1; }
 };
 
 // Factory mode: waits for units with the identity's IDs and updates each one as it

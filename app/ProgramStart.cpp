@@ -79,6 +79,10 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
             if (!SimulatedDeviceConfig::parseList(arg.size() > 10 ? arg.substr(11) : "",
                                                   parsed.simulatedDevices, parsed.error))
                 return parsed;
+        } else if (arg.rfind("--", 0) == 0 && parsed.unknownOption.empty()) {
+            // A mistyped option must not be a silent no-op (it may have been meant to
+            // restrict what gets flashed).
+            parsed.unknownOption = arg.substr(0, arg.find('='));
         }
     }
     if (parsed.usageError.empty() && !parsed.watch &&
@@ -102,7 +106,8 @@ int runProgram(const ProgramHost& host) {
         return runTerminalProgram(host.commandLine, arguments, *host.out, *host.err, host.stdoutTerminal);
     };
     if (arguments.help || arguments.version || !arguments.error.empty() || arguments.terminal ||
-        arguments.terminalOnly() || !arguments.usageError.empty() || !host.openWindowing)
+        arguments.terminalOnly() || !arguments.usageError.empty() || !arguments.unknownOption.empty() ||
+        !host.openWindowing)
         return terminalRun();
 
     std::string error;

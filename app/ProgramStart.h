@@ -41,12 +41,13 @@ struct ProgramArguments {
     std::optional<int> restartWindowSeconds;
     std::optional<std::string> udevRule; // --udev-rule "vid_XXXX&pid_YYYY"
     std::string usageError; // an option without its value, or out of place
+    std::string unknownOption; // the first "--" token the program does not know
     bool terminalOnly() const { return json || list || watch || udevRule || !devicePath.empty(); }
 };
 
 // The program's own options (--help, --version, --terminal, --simulate[=...], and
-// --json, --list, --watch, --force, --device, --log, --restart-window, --udev-rule). Anything else
-// is left to the -path:/-id: search and otherwise ignored.
+// --json, --list, --watch, --force, --device, --log, --restart-window, --udev-rule). Any other
+// token starting with "--" is an unknown option; the rest is left to the -path:/-id: search.
 ProgramArguments parseProgramArguments(const std::vector<std::string>& args);
 
 // The devices the arguments ask for: the simulated ones, or the system's.

@@ -2,6 +2,7 @@
 
 #include "CUpdateWorker.h"
 #include "JsonLines.h"
+#include "TerminalText.h"
 
 #include <cmath>
 #include <cstdio>
@@ -58,12 +59,16 @@ void RunReporter::emit(const std::string& jsonText) {
 }
 
 void RunReporter::note(const std::string& line) {
-    err_ << "quorix-updater: " << line << "\n" << std::flush;
+    writeLine(err_, "quorix-updater: " + line);
+}
+
+void RunReporter::writeLine(std::ostream& stream, const std::string& line) {
+    stream << terminalSafe(line) << "\n" << std::flush;
 }
 
 void RunReporter::deviceLine(const std::string& line) {
     if (mode_ == Mode::Watch && !json_)
-        out_ << line << "\n" << std::flush;
+        writeLine(out_, line);
     else
         note(line);
 }
@@ -76,7 +81,7 @@ void RunReporter::waiting(const std::string& identity, const std::string& device
             event["seconds"] = seconds;
         emit(jsonLine(event));
     } else if (mode_ == Mode::Watch) {
-        out_ << "Waiting for " << identity << " devices; Ctrl-C ends.\n" << std::flush;
+        writeLine(out_, "Waiting for " + identity + " devices; Ctrl-C ends.");
     }
 }
 
@@ -115,7 +120,7 @@ void RunReporter::device(const HidInterface& unit, const DeviceReport& report) {
     else
         line += "no information (" + report.failure.text() + ")";
     if (mode_ == Mode::Watch && !json_)
-        out_ << line << "\n" << std::flush;
+        writeLine(out_, line);
     else if (mode_ == Mode::Single)
         note(line);
 }
@@ -130,7 +135,7 @@ void RunReporter::progress(const std::string& path, int percent, uint32_t block,
                            {"block", block},
                            {"blocks", blocks}}));
     } else if (mode_ == Mode::Watch && percent / 10 > lastPercent / 10) {
-        out_ << tag(path) << percent << "%\n" << std::flush;
+        writeLine(out_, tag(path) + std::to_string(percent) + "%");
     }
     lastPercent = percent;
 }
@@ -198,6 +203,6 @@ void RunReporter::summary(int updated, int failed, int skipped) {
         emit(jsonLine({{"event", "summary"}, {"updated", updated}, {"failed", failed}, {"skipped", skipped}}));
         note(line);
     } else {
-        out_ << line << "\n" << std::flush;
+        writeLine(out_, line);
     }
 }

@@ -55,6 +55,8 @@ private:
     // "serial" and "location" of the path's unit, as JSON fields.
     void addUnit(nlohmann::ordered_json& event, const std::string& path) const;
     void emit(const std::string& jsonText);
+    // A line for a person, its texts from files and devices made terminal-safe.
+    static void writeLine(std::ostream& stream, const std::string& line);
     // A line for a person: on stdout in factory mode without JSON, else on stderr.
     void deviceLine(const std::string& line);
 

@@ -4,6 +4,7 @@
 #include "FileAccess.h"
 #include "UpdateFileCheck.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -24,6 +25,8 @@ const char* checkName(UpdateFileCheck check) {
     case UpdateFileCheck::TooLarge:
     case UpdateFileCheck::ImageOutsideFile:
         return "size";
+    case UpdateFileCheck::EmptyImage:
+        return "empty";
     case UpdateFileCheck::Ok:
         break;
     }
@@ -57,6 +60,18 @@ std::string updateFileProblem(const std::string& path) {
         return "";
     return std::string("update file refused (") + checkName(check) +
            "): " + describeUpdateFileCheck(check);
+}
+
+std::string logFileProblem(const std::string& path) {
+    std::error_code error;
+    const fs::file_status status = fs::status(pathFromUtf8(path), error);
+    if (!error && fs::exists(status) && !fs::is_regular_file(status))
+        return "the log " + path + " is not a regular file";
+    std::FILE* file = openFile(path, "ab");
+    if (!file)
+        return "the log " + path + " cannot be opened for appending";
+    std::fclose(file);
+    return "";
 }
 
 std::optional<UnopenedInterface> findUnopenedInterface(HidSystem& hid, const std::string& pattern) {

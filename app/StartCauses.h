@@ -12,6 +12,11 @@
 // unreadable, or which check it failed (magic, checksum, header, size).
 std::string updateFileProblem(const std::string& path);
 
+// Empty when path names a regular file that can be opened for appending (it is
+// created if missing); otherwise why a factory log cannot be kept there. A FIFO or a
+// device is refused without being opened: opening it could block for good.
+std::string logFileProblem(const std::string& path);
+
 // A matching interface that is present but could not be opened, and why.
 struct UnopenedInterface {
     std::string path;

@@ -10,6 +10,7 @@
 #include "PlatformConsole.h"
 #include "RunReporter.h"
 #include "StartCauses.h"
+#include "TerminalText.h"
 #include "UpdateTexts.h"
 #include "UpdateView.h"
 
@@ -75,8 +76,9 @@ const char* kUsage =
     "                         unplugs the device MS after the start\n"
     "\n"
     "Exit status: 0 after a successful update (and for --help and --version),\n"
-    "1 when the update failed or could not start, 2 for a bad --simulate setting.\n"
-    "With --watch: 0 when no update failed.\n";
+    "1 when the update failed or could not start, 2 for an unknown option, a bad\n"
+    "--simulate setting or a --log that cannot be written.\n"
+    "With --watch: 0 when no update failed and every log line was written.\n";
 
 // Prints what the update page shows: each new list of lines, and the progress as
 // a live bar on a terminal or as "NN%" lines every 10 % otherwise.
@@ -90,7 +92,7 @@ public:
             return;
         endProgressLine();
         for (const std::string& line : lines)
-            out_ << line << "\n";
+            out_ << terminalSafe(line) << "\n";
         out_.flush();
         lastLines_ = lines;
     }
@@ -98,7 +100,7 @@ public:
         if (!lastLines_.empty() && lastLines_.back() == line)
             return;
         endProgressLine();
-        out_ << line << "\n" << std::flush;
+        out_ << terminalSafe(line) << "\n" << std::flush;
         lastLines_.push_back(line);
     }
     void setProgressValue(int percent) override {
@@ -226,6 +228,14 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
     std::shared_ptr<HidSystem> deviceHid =
         run.devicePath.empty() ? hid : std::make_shared<OneInterfaceHid>(hid, run.devicePath);
     const auto startedAt = std::chrono::steady_clock::now();
+    // The file first: a file that cannot be flashed never reaches a device, not even
+    // as a request for its information or a close request.
+    if (const std::string problem = updateFileProblem(*options.path); !problem.empty()) {
+        reporter.waiting(*options.identity, run.devicePath, CUpdateWorker::kDeviceWaitMs / 1000);
+        view.showLines({updatetexts::kUpdateError, updatetexts::kFileNotLoadable});
+        reporter.result("", RunOutcome{false, 0, 0, problem});
+        return 1;
+    }
     bool stopped = false;
     {
         CUpdateWorker worker(deviceHid, std::move(clock));
@@ -318,7 +328,6 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
             presenter.onTick();
             std::this_thread::sleep_for(std::chrono::milliseconds(CUpdatePresenter::kTickMs));
         }
-        deferInterrupts(false);
         follow();
         if (started) {
             RunOutcome outcome;
@@ -343,12 +352,14 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
                 worker.updater().targetIds(vendorId, productId);
                 std::ostream& advice = run.json ? err : out;
                 for (const std::string& line : hidAccessAdvice(deniedPath, vendorId, productId))
-                    advice << line << "\n";
+                    advice << terminalSafe(line) << "\n";
                 advice.flush();
             }
             reporter.result("", RunOutcome{false, 0, seconds, cause});
         }
     } // the worker stops a run still going, closes the device and ends here
+    // Only now: a console closed meanwhile waits for the close request sent above.
+    deferInterrupts(false);
     closeOpenDeviceList();
     return ExitResult != 0 && !stopped ? 0 : 1;
 }
@@ -358,6 +369,15 @@ int runFactoryMode(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
                    std::shared_ptr<WorkerClock> clock) {
     if (!hid || !options.complete())
         return 1;
+    // The production record is checked before any unit is taken: a shift must not
+    // run with its record lost.
+    if (!arguments.logPath.empty()) {
+        const std::string problem = logFileProblem(arguments.logPath);
+        if (!problem.empty()) {
+            err << "quorix-updater: " << terminalSafe(problem) << "; the watch does not start\n";
+            return 2;
+        }
+    }
     RunReporter reporter(out, err, arguments.json, RunReporter::Mode::Watch);
     WatchSettings settings;
     settings.filePath = *options.path;
@@ -397,13 +417,13 @@ int runFactoryMode(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
                 break;
             std::this_thread::sleep_for(std::chrono::milliseconds(CUpdatePresenter::kTickMs));
         }
-        deferInterrupts(false);
         watch.finish();
         summary = watch.summary();
     }
+    deferInterrupts(false);
     closeOpenDeviceList();
     reporter.summary(summary.updated, summary.failed, summary.skipped);
-    return summary.failed == 0 && !aborted ? 0 : 1;
+    return summary.exitCode(aborted);
 }
 
 int runTerminalProgram(const std::string& commandLine, const std::vector<std::string>& args,
@@ -413,8 +433,12 @@ int runTerminalProgram(const std::string& commandLine, const std::vector<std::st
 
 int runTerminalProgram(const std::string& commandLine, const ProgramArguments& arguments,
                        std::ostream& out, std::ostream& err, bool terminal) {
+    if (!arguments.unknownOption.empty()) {
+        err << "quorix-updater: unknown option " << terminalSafe(arguments.unknownOption) << "\n" << kUsage;
+        return 2;
+    }
     if (!arguments.error.empty()) {
-        err << "quorix-updater: " << arguments.error << "\n";
+        err << "quorix-updater: " << terminalSafe(arguments.error) << "\n";
         return 2;
     }
     if (arguments.help) {
@@ -426,7 +450,7 @@ int runTerminalProgram(const std::string& commandLine, const ProgramArguments& a
         return 0;
     }
     if (!arguments.usageError.empty()) {
-        err << "quorix-updater: " << arguments.usageError << "\n" << kUsage;
+        err << "quorix-updater: " << terminalSafe(arguments.usageError) << "\n" << kUsage;
         return 1;
     }
     if (arguments.udevRule) {

@@ -77,12 +77,16 @@ struct SimulatedHidSystem::Unit {
 
     // The bus moves one report per latency period: a transfer completes one period
     // after the previous one, or after now when the host left the bus idle, so
-    // the schedule does not drift with the host's own delays.
-    Clock::time_point nextSlot() {
+    // the schedule does not drift with the host's own delays. None when that is past
+    // the transfer's deadline: it times out, as on a device, and takes no slot.
+    std::optional<Clock::time_point> nextSlot(Clock::time_point deadline) {
         const auto latency = std::chrono::milliseconds(config.latencyMs);
         const auto now = Clock::now();
-        lastSlot = (now <= lastSlot + latency) ? lastSlot + latency : now + latency;
-        return lastSlot;
+        const auto slot = (now <= lastSlot + latency) ? lastSlot + latency : now + latency;
+        if (slot > deadline)
+            return std::nullopt;
+        lastSlot = slot;
+        return slot;
     }
 
     const SimulatedDeviceConfig config;
@@ -151,14 +155,17 @@ public:
         return true;
     }
 
-    bool write(const uint8_t (&transfer)[kHidTransferSize], int /*timeoutMs*/) override {
+    bool write(const uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         // A write to a device that is gone fails at once, as the OS reports it.
         std::unique_lock<std::mutex> guard(unit_->lock);
         if (!aliveLocked())
             return false;
-        const auto slot = unit_->nextSlot();
+        const auto slot = unit_->nextSlot(deadline);
         guard.unlock();
-        std::this_thread::sleep_until(slot);
+        std::this_thread::sleep_until(slot.value_or(deadline));
+        if (!slot)
+            return false; // the device never took it
         guard.lock();
         if (!aliveLocked())
             return false;
@@ -199,19 +206,23 @@ public:
     // A read from a device that went away never completes: it times out and is
     // cancelled, as a pending transfer on an unplugged device can.
     bool read(uint8_t (&transfer)[kHidTransferSize], int timeoutMs) override {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         std::unique_lock<std::mutex> guard(unit_->lock);
-        const bool ready = unit_->changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+        const bool ready = unit_->changed.wait_until(guard, deadline, [&] {
             return aliveLocked() && !inbox_.reports.empty();
         });
-        if (!ready) {
+        const auto slot = ready ? unit_->nextSlot(deadline) : std::nullopt;
+        if (!slot) {
+            // Timed out and cancelled; a reply not yet moved stays queued.
             ++unit_->cancelled;
+            guard.unlock();
+            std::this_thread::sleep_until(deadline);
             return false;
         }
         const std::array<uint8_t, kReportSize> reply = inbox_.reports.front();
         inbox_.reports.pop_front();
-        const auto slot = unit_->nextSlot();
         guard.unlock();
-        std::this_thread::sleep_until(slot);
+        std::this_thread::sleep_until(*slot);
         transfer[0] = 0;
         std::memcpy(transfer + 1, reply.data(), kReportSize);
         return true;

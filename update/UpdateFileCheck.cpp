@@ -17,6 +17,9 @@ UpdateFileCheck checkUpdateFile(const uint8_t* data, size_t size) {
         return UpdateFileCheck::ChecksumMismatch;
     if (header.imageLength() > size - FirmwareHeader::kSize)
         return UpdateFileCheck::ImageOutsideFile;
+    // An update that writes nothing would still end as "Update successful.".
+    if (header.imageLength() == 0)
+        return UpdateFileCheck::EmptyImage;
     return UpdateFileCheck::Ok;
 }
 
@@ -34,6 +37,8 @@ const char* describeUpdateFileCheck(UpdateFileCheck check) {
         return "the checksum does not match the file's contents";
     case UpdateFileCheck::ImageOutsideFile:
         return "the image length reaches past the end of the file";
+    case UpdateFileCheck::EmptyImage:
+        return "the update file holds no image";
     }
     return "unknown check";
 }

@@ -12,6 +12,7 @@ enum class UpdateFileCheck {
     BadMagic,         // does not start with "QUORIXFW"
     ChecksumMismatch, // the checksum field does not match bytes 12 to the end
     ImageOutsideFile, // the header's image length reaches past the end of the file
+    EmptyImage,       // an image length of 0: nothing that could be written
 };
 
 // Files above this size are refused before anything is allocated for them; a real

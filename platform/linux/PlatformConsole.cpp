@@ -33,6 +33,10 @@ void installInterruptCounter() {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr); // a dropped SSH session: as a termination request
+    // A reader gone from a pipe (`| head`) must not cut a flash: the write fails
+    // quietly instead and the run goes on to its own end.
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 void deferInterrupts(bool deferred) {

@@ -2,45 +2,47 @@
 
 #include <gtest/gtest.h>
 
-TEST(CommandLine, FindsBothOptionsInEitherOrder) {
-    const UpdateOptions options =
-        parseUpdateOptions("\"C:\\q\\quorix-updater.exe\" -path:\"C:\\fw\\new 1.qfu\" "
-                           "-id:\"vid_1209&pid_0001\"");
-    ASSERT_TRUE(options.complete());
-    EXPECT_EQ(*options.path, "C:\\fw\\new 1.qfu");
-    EXPECT_EQ(*options.identity, "vid_1209&pid_0001");
-
-    const UpdateOptions reversed = parseUpdateOptions("x.exe -id:\"vid_1209&pid_0001\" -path:\"a.qfu\"");
-    EXPECT_EQ(*reversed.path, "a.qfu");
-    EXPECT_EQ(*reversed.identity, "vid_1209&pid_0001");
-}
-
-TEST(CommandLine, ValuesAreQuoteDelimitedTokens) {
-    // Without quotes the path runs to the next quote: blank and "-id:" included.
-    const UpdateOptions unquoted = parseUpdateOptions("x.exe -path:a.qfu -id:\"vid_1209&pid_0001\"");
-    EXPECT_EQ(*unquoted.path, "a.qfu -id:");
-    EXPECT_EQ(*unquoted.identity, "vid_1209&pid_0001");
-    // Leading quotes are skipped; a value may end with the text.
-    EXPECT_EQ(optionValue("-path:\"\"\"a.qfu", "-path:"), "a.qfu");
-    EXPECT_EQ(optionValue("-id:vid_1&pid_2", "-id:"), "vid_1&pid_2");
-    // Nothing after the colon but quotes: no value.
-    EXPECT_FALSE(optionValue("-path:\"\"", "-path:"));
-    EXPECT_FALSE(optionValue("x -path:", "-path:"));
-    // Only the first occurrence counts, and the option is case-sensitive.
-    EXPECT_EQ(optionValue("-path:\"a\" -path:\"b\"", "-path:"), "a");
-    EXPECT_FALSE(optionValue("-PATH:\"a\"", "-path:"));
-}
-
-TEST(CommandLine, OnlyOneOptionStartsNoUpdate) {
-    EXPECT_FALSE(parseUpdateOptions("x.exe -path:\"a.qfu\"").complete());
-    EXPECT_FALSE(parseUpdateOptions("x.exe -id:\"vid_1&pid_2\"").complete());
-    EXPECT_FALSE(parseUpdateOptions("").complete());
+TEST(CommandLine, OptionsAreTokensWhereverTheyStand) {
+    struct Case {
+        const char* line;
+        const char* path;     // nullptr: none
+        const char* identity; // nullptr: none
+    } cases[] = {
+        {"\"C:\\q\\quorix-updater.exe\" -path:\"C:\\fw\\new 1.qfu\" -id:\"vid_1209&pid_0001\"",
+         "C:\\fw\\new 1.qfu", "vid_1209&pid_0001"},
+        {"x.exe -id:\"vid_1209&pid_0001\" -path:\"a.qfu\"", "a.qfu", "vid_1209&pid_0001"},
+        // Unquoted, as PowerShell passes them: each value ends at the next blank.
+        {"x.exe -path:fw.qfu -id:vid_1209&pid_0001", "fw.qfu", "vid_1209&pid_0001"},
+        {"x.exe\t-path:fw.qfu   -id:\"vid_1209&pid_0001\"", "fw.qfu", "vid_1209&pid_0001"},
+        // An option's name inside another's value is part of that value.
+        {"x.exe -path:\"v-id:2/fw.qfu\" -id:vid_1209&pid_0001", "v-id:2/fw.qfu", "vid_1209&pid_0001"},
+        {"x.exe -path:\"v-id:2/fw.qfu\"", "v-id:2/fw.qfu", nullptr},
+        {"x.exe -path:a-path:b.qfu -id:x", "a-path:b.qfu", "x"},
+        // Whole arguments in quotes (a shell's split put back) and quotes mid-token.
+        {"\"-path:my file.qfu\" \"-id:vid_1209&pid_0001\" \"extra\"", "my file.qfu", "vid_1209&pid_0001"},
+        {"-path:C:\\\"my fw\"\\x.qfu -id:y", "C:\\my fw\\x.qfu", "y"},
+        // An unclosed quote runs to the end; only the first occurrence counts.
+        {"-id:y -path:\"a b.qfu", "a b.qfu", "y"},
+        {"-path:\"a\" -path:\"b\" -id:y", "a", "y"},
+        // Not options: nothing after the colon, another letter case, a later start.
+        {"-path:\"\" -id:", nullptr, nullptr},
+        {"-PATH:a -ID:b", nullptr, nullptr},
+        {"x-path:a --id:b", nullptr, nullptr},
+        {"", nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        const UpdateOptions options = parseUpdateOptions(c.line);
+        EXPECT_EQ(options.path.value_or("(none)"), c.path ? c.path : "(none)") << c.line;
+        EXPECT_EQ(options.identity.value_or("(none)"), c.identity ? c.identity : "(none)") << c.line;
+        EXPECT_EQ(options.complete(), c.path && c.identity) << c.line;
+    }
 }
 
 TEST(CommandLine, ShellSplitArgumentsKeepTheirBounds) {
-    const std::string line =
-        quoteArguments({"--simulate", "-path:my file.qfu", "-id:vid_1209&pid_0001", "extra"});
-    const UpdateOptions options = parseUpdateOptions(line);
+    const std::vector<std::string> args = {"--simulate", "-path:my file.qfu", "-id:vid_1209&pid_0001",
+                                           "two  blanks", ""};
+    EXPECT_EQ(commandLineTokens(quoteArguments(args)), args);
+    const UpdateOptions options = parseUpdateOptions(quoteArguments(args));
     EXPECT_EQ(*options.path, "my file.qfu");
     EXPECT_EQ(*options.identity, "vid_1209&pid_0001");
 }

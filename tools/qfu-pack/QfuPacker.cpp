@@ -4,6 +4,7 @@
 #include "CFirmwareUpdater.h"
 #include "Checksums.h"
 #include "FirmwareHeader.h"
+#include "TerminalText.h"
 #include "TextNumbers.h"
 #include "UpdateFileCheck.h"
 
@@ -134,7 +135,7 @@ bool inspect(const std::vector<uint8_t>& file, std::ostream& out) {
         << (computed == header.checksum() ? ", ok)" : ", MISMATCH)") << "\n"
         << "vendor id:      " << hex(header.vendorId(), 4) << "\n"
         << "product id:     " << hex(header.productId(), 4) << "\n"
-        << "device name:    \"" << header.deviceName() << "\"\n"
+        << "device name:    \"" << terminalSafe(header.deviceName()) << "\"\n"
         << "byte 48:        " << hex(file[48], 2) << " (unused)\n"
         << "version:        " << header.version().text() << "\n"
         << "image length:   " << header.imageLength() << " bytes\n"
