@@ -51,7 +51,7 @@ RunReporter::RunReporter(std::ostream& out, std::ostream& err, bool asJson, Mode
     : out_(out), err_(err), json_(asJson), mode_(mode) {}
 
 std::string RunReporter::tag(const std::string& path) const {
-    return mode_ == Mode::Watch ? "[" + path + "] " : "";
+    return mode_ == Mode::Watch && !path.empty() ? "[" + path + "] " : "";
 }
 
 void RunReporter::emit(const std::string& jsonText) {

@@ -7,6 +7,7 @@
 #include "DeviceListing.h"
 #include "DeviceSearch.h"
 #include "FactoryWatch.h"
+#include "FileAccess.h"
 #include "JsonLines.h"
 #include "OneInterfaceHid.h"
 #include "ProgramStart.h"
@@ -18,10 +19,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using nlohmann::json;
 
@@ -382,4 +388,45 @@ TEST(TerminalMode, FactoryModeForcesFailsAndStops) {
         EXPECT_NE(bench.err.str().find("the update file is for vid_1209&pid_0001, not vid_1209&pid_0002"),
                   std::string::npos);
     }
+}
+
+TEST(TerminalMode, TheProductionLogIsCheckedAtStartAndALostLineFailsTheWatch) {
+    TempDir dir;
+    std::filesystem::create_directory(pathFromUtf8(dir.file("folder")));
+    const std::string kept = dir.write("kept.log", std::vector<uint8_t>{'{', '}', '\n'});
+    struct Case {
+        std::string path;
+        const char* problem; // "" when the log can be kept
+    } cases[] = {
+        {kept, ""},
+        {dir.file("new.log"), ""},
+        {dir.file("folder"), "is not a regular file"},
+        {dir.file("no-folder/x.log"), "cannot be opened for appending"},
+    };
+    for (const Case& c : cases) {
+        const std::string problem = logFileProblem(c.path);
+        EXPECT_EQ(problem.empty(), !*c.problem) << c.path << ": " << problem;
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+    }
+    EXPECT_EQ(std::filesystem::file_size(pathFromUtf8(kept)), 3u); // appended to, never truncated
+#ifndef _WIN32
+    // Opening a FIFO with no reader for writing would block the start for good.
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_NE(logFileProblem(dir.file("fifo")).find("is not a regular file"), std::string::npos);
+#endif
+
+    // A line that cannot be written later is told at once and fails the watch.
+    Bench bench("restart=200,new-fw=1.1.00");
+    ASSERT_TRUE(bench.watch->begin());
+    std::filesystem::create_directory(pathFromUtf8(bench.settings.logPath));
+    ASSERT_TRUE(bench.stepUntil([&] {
+        return bench.err.str().find("cannot write the log") != std::string::npos;
+    })) << bench.out.str() << bench.err.str();
+    const WatchSummary summary = bench.watch->summary();
+    EXPECT_EQ(summary.updated, 1);
+    EXPECT_TRUE(summary.logFailed);
+    EXPECT_EQ(summary.exitCode(false), 1);
+    const WatchSummary clean{1, 0, 1};
+    EXPECT_EQ(clean.exitCode(false), 0);
+    EXPECT_EQ(clean.exitCode(true), 1);
 }

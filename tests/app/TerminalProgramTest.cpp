@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -92,7 +93,7 @@ TEST(TerminalProgram, ABadFileOrBadOptionsExitNonZero) {
               1);
     const ProgramRun help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("2 for a bad --simulate setting"), std::string::npos);
+    EXPECT_NE(help.out.find("2 for an unknown option"), std::string::npos);
     const ProgramRun version = run({"--version"});
     EXPECT_EQ(version.out, "1.3.00\n");
 }
@@ -141,6 +142,52 @@ TEST(TerminalProgram, ADeviceAnotherUpdaterHoldsIsNeverWritten) {
         << err.str();
     EXPECT_EQ(requests(), before);
     closeOpenDeviceList();
+}
+
+TEST(TerminalProgram, AFileThatCannotBeFlashedNeverReachesTheDevice) {
+    TempDir dir;
+    qfu::PackOptions empty;
+    empty.image.clear();
+    struct Case {
+        std::string path, cause;
+    } cases[] = {
+        {dir.file("missing.qfu"), "update file not found: " + dir.file("missing.qfu")},
+        {dir.write("empty.qfu", qfu::pack(empty)),
+         "update file refused (empty): the update file holds no image"},
+        {dir.write("short.qfu", std::vector<uint8_t>(20, 'Q')), "update file refused (header)"},
+    };
+    for (const Case& c : cases) {
+        auto hid = std::make_shared<SimulatedHidSystem>(SimulatedDeviceConfig{});
+        std::ostringstream out, err;
+        TerminalRunOptions options;
+        options.err = &err;
+        const int code = runCommandLineUpdate(
+            hid, parseUpdateOptions("-path:\"" + c.path + "\" -id:\"vid_1209&pid_0001\""), out, false,
+            std::make_shared<FastWorkerClock>(50), options);
+        EXPECT_EQ(code, 1) << c.path;
+        EXPECT_NE(err.str().find("update failed: " + c.cause), std::string::npos) << err.str();
+        EXPECT_NE(out.str().find("Update file not found, or corrupt"), std::string::npos) << out.str();
+        hid->withDevice(0, [&](const SimulatedDevice& device) {
+            EXPECT_TRUE(device.requests().empty()) << c.path; // not even asked for its versions
+        });
+        closeOpenDeviceList();
+    }
+}
+
+TEST(TerminalProgram, AnUnknownOptionIsRefusedBeforeAnythingElse) {
+    TempDir dir;
+    const std::string saved = dir.file("saved.bin");
+    for (const std::string option : {"--no-such-option", "--forse=1", "--Watch"}) {
+        const ProgramRun result = run({"--simulate=save=" + saved, option, "-path:" + demoFile(dir),
+                                       "-id:vid_1209&pid_0001", "--help"});
+        EXPECT_EQ(result.exitCode, 2) << option;
+        EXPECT_EQ(result.err.rfind("quorix-updater: unknown option " + option.substr(0, option.find('=')) +
+                                       "\nusage:",
+                                   0),
+                  0u)
+            << result.err;
+        EXPECT_FALSE(std::filesystem::exists(saved)) << option;
+    }
 }
 
 TEST(TerminalProgram, CollectionsOfOtherReportsAreListedMarkedAndNeverAsked) {

@@ -57,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)sink;
     }
 
-    // With an identity set, a failed load must keep the IDs it was given.
+    // With an identity set, a failed load must keep the IDs the device is searched with.
     CFirmwareUpdater byIdentity;
     byIdentity.setExplicitIdentity(0x1209, 0x0001);
     const bool loadedAgain = byIdentity.loadFromStream(streamOver(bytes));
     require(loadedAgain == valid);
-    if (!loadedAgain)
-        require(byIdentity.vendorId() == 0x1209 && byIdentity.productId() == 0x0001);
+    uint16_t vendorId = 0, productId = 0;
+    require(byIdentity.targetIds(vendorId, productId) && vendorId == 0x1209 && productId == 0x0001);
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "DeviceProtocol.h"
 #include "DeviceSearch.h"
 #include "SimulatedDevice.h"
+#include "SimulatedHid.h"
 
 #include <gtest/gtest.h>
 
@@ -181,4 +182,39 @@ TEST_F(SimulatedSave, AFileThatCannotBeWrittenIsCountedAndLeavesNoTempFile) {
     EXPECT_EQ(device.savedImages(), 0);
     EXPECT_EQ(device.failedSaves(), 1);
     EXPECT_EQ(filesIn(saves), 0u);
+}
+
+TEST(SimulatedHid, AReportSlowerThanItsLimitTimesOutAsOnADevice) {
+    SimulatedDeviceConfig config;
+    config.latencyMs = 300;
+    SimulatedHidSystem hid(config);
+    std::unique_ptr<HidConnection> connection;
+    ASSERT_EQ(hid.open(hid.path(0), connection), HidOpenStatus::Opened);
+    uint8_t data[kRequestHeaderLength] = {};
+    byteorder::writeLe16(data + kRequestVendor, 0x1209);
+    byteorder::writeLe16(data + kRequestProduct, 0x0001);
+    data[kRequestFixed] = kRequestFixedValue;
+    data[kRequestCommand] = CMD_GET_INFO;
+    uint8_t transfer[kHidTransferSize] = {};
+    uint8_t report[kReportSize];
+    frameReport(report, data, sizeof data);
+    std::memcpy(transfer + 1, report, kReportSize);
+    auto requests = [&] {
+        size_t count = 0;
+        hid.withDevice(0, [&](const SimulatedDevice& device) { count = device.requests().size(); });
+        return count;
+    };
+
+    // Past its limit the device never takes the report; within it, it does.
+    EXPECT_FALSE(connection->write(transfer, 100));
+    EXPECT_EQ(requests(), 0u);
+    ASSERT_TRUE(connection->write(transfer, 1000));
+    EXPECT_EQ(requests(), 1u);
+    // A read cut by its limit leaves the reply queued for the next one.
+    uint8_t reply[kHidTransferSize] = {};
+    EXPECT_FALSE(connection->read(reply, 100));
+    EXPECT_EQ(reply[1], 0);
+    ASSERT_TRUE(connection->read(reply, 1000));
+    std::memcpy(report, reply + 1, kReportSize);
+    EXPECT_TRUE(reportWellFormed(report));
 }

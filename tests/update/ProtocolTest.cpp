@@ -147,11 +147,11 @@ TEST_F(Protocol, ADeviceWithoutFirmwareCanStillBeUpdated) {
     EXPECT_TRUE(setup.updater->runUpdate(progress));
 }
 
-TEST_F(Protocol, AnEmptyImageSucceedsWithoutABlock) {
+TEST_F(Protocol, AnEmptyImageIsNeverReportedAsAnUpdate) {
     SimulatedSetup setup;
-    ASSERT_TRUE(setup.load(0));
-    EXPECT_TRUE(setup.updater->runUpdate(progress));
-    EXPECT_EQ(setup.requests().size(), 1u); // only the information request
+    EXPECT_FALSE(setup.load(0));
+    EXPECT_FALSE(setup.updater->runUpdate(progress));
+    EXPECT_EQ(countCommand(setup.requests(), CMD_BLOCK_START), 0u);
 }
 
 TEST_F(Protocol, RefusedOrBrokenAcknowledgementsFailTheUpdate) {
