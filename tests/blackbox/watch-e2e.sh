@@ -155,7 +155,12 @@ launch "$work/units.out" "$work/units.err" --watch "$units" -path:"$work/units.q
     --log "$work/units.log" --force --json
 unitrun=$!
 pids+=($unitrun)
-sleep 0.5
+# Replaced once the watch has read it (it says so with its waiting event): a fixed
+# pause is too short for a cold Wine start.
+for _ in $(seq 300); do
+    grep -qF '"event":"waiting"' "$work/units.out" 2>/dev/null && break
+    sleep 0.1
+done
 cp "$work/other.qfu" "$work/units.qfu"
 for _ in $(seq 600); do
     [ "$(wc -l <"$work/units.log" 2>/dev/null || echo 0)" -ge 7 ] && break
