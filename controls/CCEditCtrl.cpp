@@ -41,8 +41,16 @@ CCEditCtrl::CCEditCtrl(int32_t id, int left, int top, int right, int bottom, CCP
     if (!window)
         return;
     // The edit held before ends first: opening a popup on the same window would
-    // take the text typed into the old one with it.
-    manager->endEditing();
+    // take the text typed into the old one with it. Its owner's handlers may open
+    // another edit (ended too) or remove this edit's owner (then this one stays
+    // inert: the manager has told it).
+    for (int ended = 0; manager->editObject(); ++ended) {
+        if (ended == kMostEndedBefore)
+            return;
+        manager->endEditingFor(this);
+    }
+    if (!owner_)
+        return;
     EditPopupRequest request;
     request.rect = PixelRect{left, top, std::max(right, left + kMinWidth), std::max(bottom, top + kMinHeight)};
     request.text = text_;
@@ -100,11 +108,14 @@ int CCEditCtrl::End() {
     if (ending_)
         return 0;
     ending_ = true;
-    Commit();
-    if (!window_)
-        return 0;
+    // Text taken and popup closed before the owner hears: its handler may open the
+    // next edit's popup on this window.
+    const std::string typed = GetText();
+    const bool hadPopup = window_ != nullptr;
     closePopup();
-    return 1;
+    if (hadPopup)
+        commitText(typed);
+    return hadPopup ? 1 : 0;
 }
 
 bool CCEditCtrl::Cancel() {

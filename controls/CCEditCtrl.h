@@ -21,6 +21,8 @@ public:
     static constexpr int kMinWidth = 16;
     static constexpr int kMinHeight = 17;
     static constexpr int kFontHeight = 10;
+    // Edits opened by the handlers of the ones ended before this opens.
+    static constexpr int kMostEndedBefore = 8;
 
     // Opens the popup over the rectangle (the editor window's client coordinates);
     // when it opened, the owner's page manager ends the edit it held and holds this

@@ -285,6 +285,17 @@ void CCScroller::stopRepeat() {
             timers->stopTimer(kRepeatTimer);
 }
 
+void CCScroller::onCaptureLost() {
+    stopRepeat();
+    dragging_ = false;
+}
+
+void CCScroller::onLeavingTree() {
+    // Still linked: the window's timer can be reached and stopped.
+    stopRepeat();
+    dragging_ = false;
+}
+
 void CCScroller::onEnabledChanged(bool enabled) {
     if (enabled)
         return;
@@ -324,6 +335,8 @@ int CCScroller::onMouse(CCMouseMsg* msg) {
             (forward ? forwardHeld_ : backHeld_) = true;
             if (CCTimerObject* timers = timerObjectOf())
                 timers->startTimer(kRepeatTimer, kRepeatMs);
+            // The release must come here wherever it happens, or the repeat runs on.
+            setCapture(true);
             return 1;
         }
         const CCRect thumb = thumbArea();

@@ -97,6 +97,8 @@ public:
 
     void setShown(bool shown) override;
     void onEnabledChanged(bool enabled) override;
+    void onCaptureLost() override;
+    void onLeavingTree() override;
     void drawContents(CCDrawContext* context) override;
     int onMouse(CCMouseMsg* msg) override;
     int onParameterMessage(CCMsg* msg) override;

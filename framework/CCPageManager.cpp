@@ -179,7 +179,9 @@ void CCPageManager::closeModal() {
 
 void CCPageManager::setModal(CCPageObject* object, int dismissMode) {
     std::lock_guard<CCLock> guard(lock_);
-    capture_ = hover_ = previousHover_ = nullptr;
+    if (CCPageObject* holder = std::exchange(capture_, nullptr))
+        holder->loseCapture(); // its release goes to the modal object now
+    hover_ = previousHover_ = nullptr;
     if (object && object == modal_) {
         // Closing it would destroy the object about to be shown: it stays open.
         modalDismissMode_ = dismissMode;
@@ -265,6 +267,13 @@ void CCPageManager::endEditing() {
     delete edit;
 }
 
+void CCPageManager::endEditingFor(CCEditObject* incoming) {
+    std::lock_guard<CCLock> guard(lock_);
+    CCEditObject* outer = std::exchange(incomingEdit_, incoming);
+    endEditing();
+    incomingEdit_ = outer;
+}
+
 void CCPageManager::editPopupEnded(bool committed, const std::string& text) {
     std::lock_guard<CCLock> guard(lock_);
     CCEditObject* edit = std::exchange(edit_, nullptr);
@@ -292,6 +301,11 @@ void CCPageManager::forgetTree(CCPageObject* object) {
             *pointer = nullptr;
     if (edit_ && edit_->owner() == object)
         edit_->forgetOwner();
+    if (incomingEdit_ && incomingEdit_->owner() == object)
+        incomingEdit_->forgetOwner();
+    if (bindings_)
+        bindings_->unbindObject(object);
+    object->onLeavingTree();
     for (CCPageObject* child = object->firstChild(); child; child = child->nextSibling())
         forgetTree(child);
 }

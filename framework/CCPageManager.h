@@ -6,6 +6,7 @@
 #include "CCPageObject.h"
 #include "ParameterAccess.h"
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -64,6 +65,9 @@ public:
     CCEditObject* editObject() const { return edit_; }
     void holdEdit(CCEditObject* edit);
     void endEditing();
+    // Ends the held edit for one about to open: while the old one's owner hears
+    // back, the incoming edit is told if its own owner leaves the tree.
+    void endEditingFor(CCEditObject* incoming);
     void editPopupEnded(bool committed, const std::string& text);
 
     PlatformWindow* window() const { return window_; }
@@ -80,7 +84,17 @@ public:
     // The change queue that carries parameter changes to bound objects; controls
     // reach the parameter manager through it. None in the updater.
     CVSProcess* changeQueue() const { return changeQueue_; }
-    void setChangeQueue(CVSProcess* queue) { changeQueue_ = queue; }
+    // The queue hears of every object that leaves the tree; it must outlive the
+    // tree or be set to null first. Queue is CVSProcess or derived from it.
+    template <class Queue>
+    void setChangeQueue(Queue* queue) {
+        changeQueue_ = queue;
+        bindings_ = queue;
+    }
+    void setChangeQueue(std::nullptr_t) {
+        changeQueue_ = nullptr;
+        bindings_ = nullptr;
+    }
     PreferenceAccess* preferenceAccess() const { return preferences_; }
     void setPreferenceAccess(PreferenceAccess* preferences) { preferences_ = preferences; }
     void setOffscreenContext(CCDrawContext* context) { context_ = context; }
@@ -103,6 +117,7 @@ private:
     CCPageObject* modal_ = nullptr;
     int modalDismissMode_ = 0;
     CCEditObject* edit_ = nullptr;
+    CCEditObject* incomingEdit_ = nullptr;
     std::unique_ptr<CCTimerObject> timerObject_;
     bool active_ = false;
     CCDrawContext* context_ = nullptr;
@@ -111,6 +126,7 @@ private:
     int16_t deferCount_ = 0;
     bool canDraw_ = false;
     CVSProcess* changeQueue_ = nullptr;
+    ObjectBindings* bindings_ = nullptr;
     PreferenceAccess* preferences_ = nullptr;
     int dispatchDepth_ = 0;
     // Modal objects closed while a message was being dispatched (possibly to

@@ -252,13 +252,18 @@ void CCPageObject::setCapture(bool on) {
     if (CCPageManager* manager = managerOf()) {
         CCPageObject* holder = manager->captureObject();
         if (on && holder && holder != this)
-            holder->setCapture(false);
+            holder->loseCapture();
         manager->setCaptureObject(on ? this : nullptr);
     } else {
         debugTrace("PageManager == NULL\n");
     }
     hasCapture_ = on;
     invalidate(false);
+}
+
+void CCPageObject::loseCapture() {
+    setCapture(false);
+    onCaptureLost();
 }
 
 void CCPageObject::selectGroup(uint16_t mask, uint16_t limit) {

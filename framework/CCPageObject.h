@@ -50,6 +50,12 @@ public:
     // Called on each former ancestor after an object left the subtree (removed or
     // being destroyed), under the manager lock when there is one.
     virtual void onDescendantRemoved(CCPageObject* object) { (void)object; }
+    // Called on each object of a subtree about to leave its manager's tree, while
+    // it is still linked: what runs on the window's timers stops here.
+    virtual void onLeavingTree() {}
+    // The capture was taken away (a modal opened, another object took it): the
+    // release that would end this object's press will not come.
+    virtual void onCaptureLost() {}
     // Whether deliverDown hands a message this object did not handle on to its
     // children; a scrolling panel keeps presses off children scrolled out of view.
     virtual bool passesToChildren(const CCMsg* msg) { (void)msg; return true; }
@@ -78,6 +84,8 @@ public:
     void setHighlightFade(uint8_t alpha, int inStep, int outStep);
     void setHighlighted(bool on);
     void setCapture(bool on);
+    // The manager's side of a capture taken away: the flag goes, the object hears.
+    void loseCapture();
     void selectGroup(uint16_t mask, uint16_t limit);
     void setVisibleInGroup(bool visible);
     // Fades the nearest object (this or an ancestor) that has a hover look.

@@ -18,6 +18,18 @@ public:
     virtual bool parseText(int index, const char* text, float& normalized) const = 0;
 };
 
+class CCPageObject;
+
+// What the page manager tells its change queue: an object that leaves the tree must
+// not stay bound, or the next change would reach freed memory.
+class ObjectBindings {
+public:
+    virtual void unbindObject(const CCPageObject* object) = 0;
+
+protected:
+    ~ObjectBindings() = default;
+};
+
 // What controls may ask of the host's preferences, when there are any.
 class PreferenceAccess {
 public:

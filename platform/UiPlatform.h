@@ -218,7 +218,8 @@ public:
     virtual bool readDword(const std::string& name, uint32_t& value) = 0;
     virtual bool writeDword(const std::string& name, uint32_t value) = 0;
     // Any value with its kind (a Dword as its 4 bytes, little-endian); a text or
-    // binary value longer than limit is cut to limit bytes.
+    // binary value longer than limit is cut to limit bytes. Every store refuses
+    // a value longer than kMaxValueBytes (a preference keeps its default).
     virtual bool readValue(const std::string& name, Kind& kind, std::string& bytes, size_t limit) = 0;
     virtual bool writeText(const std::string& name, const std::string& text) = 0;
     virtual bool writeBinary(const std::string& name, const std::string& bytes) = 0;

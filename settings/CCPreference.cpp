@@ -310,8 +310,10 @@ void CCPreferenceManager::sync(CCPreference* given) {
             own->assign(given->asFloat());
             break;
         case CCPreference::kString:
+            // With its terminator: a size of 0 would mean "as many bytes as the
+            // receiver stores", read past an empty text.
             if (const char* text = given->asText())
-                own->assignRaw(reinterpret_cast<const uint8_t*>(text), std::strlen(text));
+                own->assignRaw(reinterpret_cast<const uint8_t*>(text), std::strlen(text) + 1);
             break;
         case CCPreference::kData:
             if (given->dataBytes())

@@ -55,6 +55,13 @@ void CVSProcess::Bind(int32_t index, CCPageObject* object) {
         table_[size_t(index)].object = object;
 }
 
+void CVSProcess::unbindObject(const CCPageObject* object) {
+    std::lock_guard<CCLock> hold(lock_);
+    for (int32_t i = 0; i < tableSize_; ++i)
+        if (table_[size_t(i)].object == object)
+            table_[size_t(i)] = Binding{};
+}
+
 CCPageObject* CVSProcess::GetBinding(int32_t index) {
     std::lock_guard<CCLock> hold(lock_);
     return index >= 0 && index < tableSize_ ? table_[size_t(index)].object : nullptr;
@@ -142,7 +149,17 @@ void CVSProcess::Drain() {
             root_->invalidate(false);
         return;
     }
-    for (uint16_t index = PopFront(); index != kEmpty; index = PopFront())
+    // A full refresh asked for by a receiver stays queued for the next drain.
+    for (uint16_t index = 0; popIndex(index);)
         if (index < manager_->MaxParameters())
             deliver(index, true);
+}
+
+bool CVSProcess::popIndex(uint16_t& index) {
+    std::lock_guard<CCLock> hold(lock_);
+    if (queue_.empty() || queue_.front() == kFullRefresh)
+        return false;
+    index = uint16_t(queue_.front());
+    queue_.pop_front();
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CCLock.h"
+#include "ParameterAccess.h"
 
 #include <cstdint>
 #include <deque>
@@ -14,7 +15,7 @@ class CParameterManager;
 // a parameter's index; the user-interface thread drains the queue and hands each
 // bound object a 513 with the parameter's current value, read under lock(): a thread
 // that changes a parameter holds it while it does. Bindings are not owned.
-class CVSProcess {
+class CVSProcess : public ObjectBindings {
 public:
     static constexpr uint16_t kFullRefresh = 4098;
     static constexpr uint16_t kEmpty = 4099;
@@ -38,6 +39,8 @@ public:
     // first, a later object replacing an earlier one at the same index.
     void Attach();
     void Bind(int32_t index, CCPageObject* object);
+    // Every index bound to the object lets go of it (and of its pending change).
+    void unbindObject(const CCPageObject* object) override;
     CCPageObject* GetBinding(int32_t index);
     void Queue(int32_t index);
     bool IsQueueEmpty();
@@ -60,6 +63,8 @@ private:
         int32_t pending = 0;
     };
     void bindTree(CCPageObject* object);
+    // Pops the front index, never a full-refresh marker (that waits for the next drain).
+    bool popIndex(uint16_t& index);
     // Builds the 513 for index and delivers it outside the lock.
     void deliver(int32_t index, bool notify);
 

@@ -35,6 +35,8 @@ public:
         auto it = others.find(name);
         if (it == others.end())
             return false;
+        if (it->second.second.size() > kMaxValueBytes)
+            return false; // as the file and the registry refuse it
         kind = it->second.first;
         bytes = it->second.second.substr(0, limit);
         return true;

@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,6 +28,8 @@ public:
         seen.push_back(Seen{msg->code, msg->first, msg->sender});
         if (msg->code == MSG_ROW_SWITCHED)
             switches.push_back(*static_cast<const CCRowSwitch*>(msg->data));
+        if (msg->code == MSG_ITEM_EDITED && onEdited)
+            onEdited();
         return Probe::handleMessage(msg);
     }
     size_t count(uint16_t code) const {
@@ -41,6 +45,7 @@ public:
     int32_t lastFirst(uint16_t code) const { return last(code) ? last(code)->first : -1; }
     std::vector<Seen> seen;
     std::vector<CCRowSwitch> switches;
+    std::function<void()> onEdited; // what the page does when an item was edited
 };
 
 struct Rig {
@@ -208,6 +213,32 @@ TEST(Scroller, ArrowsRepeatWhileHeldWheelPagesAndTheThumbDrags) {
     rig.page->addChild(button);
     EXPECT_TRUE(rig.manager.click(310, 30));
     EXPECT_EQ(button->value(), 1);
+}
+
+TEST(Scroller, TheRepeatEndsWhenItsReleaseCannotComeOrTheScrollerGoes) {
+    for (const bool modal : {true, false}) {
+        Rig rig;
+        auto* panel = new CCScrollingPanel(7, CCRect{20, 20, 220, 120}, 0, 0, nullptr, 0);
+        panel->addChild(new CCPageObject(0, 0, 50, 40));
+        panel->addChild(new CCPageObject(0, 0, 600, 400));
+        rig.page->addChild(panel);
+        rig.manager.send(MSG_LBUTTON_DOWN, 210, 127); // the forward arrow, held
+        ASSERT_TRUE(rig.manager.platform.timerRunning(&rig.manager.window, CCScroller::kRepeatTimer));
+        EXPECT_EQ(rig.manager.captureObject(), rig.scroller(CCScrollingPanel::kHorizontalScrollerTag));
+        if (modal) {
+            // The release goes to the modal object now.
+            rig.manager.setModal(new CCPageObject(300, 150, 400, 200));
+            rig.manager.send(MSG_LBUTTON_UP, 350, 170);
+            EXPECT_FALSE(rig.scroller(CCScrollingPanel::kHorizontalScrollerTag)->arrowHeld());
+        } else {
+            delete rig.page->removeChild(panel); // its scrollers go with it
+        }
+        EXPECT_FALSE(rig.manager.platform.timerRunning(&rig.manager.window, CCScroller::kRepeatTimer)) << modal;
+        if (modal) {
+            rig.manager.advance(600);
+            EXPECT_EQ(panel->scrollX(), -50);
+        }
+    }
 }
 
 TEST(Scroller, ThumbWithNowhereToGoDragsNothing) {
@@ -385,6 +416,44 @@ TEST(Lists, DoubleClickEditsAnItemAndReportsTheEdit) {
     EXPECT_TRUE(list->editRow(0));
     EXPECT_EQ(opened.back().text, "first");
     edits.cancel();
+}
+
+TEST(Lists, AnEditEndedForTheNextOneNeverOutlivesItsOwnerOrLosesItsPopup) {
+    // The page answers an edited item by removing item 1, or by editing it.
+    for (const bool removes : {true, false}) {
+        Rig rig;
+        HeadlessEdits edits(rig.manager.platform, rig.manager);
+        auto* list = new CCListContainer(40, CCRect{100, 20, 300, 100}, 0, 16, nullptr, 0);
+        rig.page->addChild(list);
+        list->addItem("a", false);
+        list->addItem("b", false);
+        bool answered = false;
+        rig.page->onEdited = [&] {
+            if (std::exchange(answered, true))
+                return;
+            if (removes)
+                list->removeItem(1);
+            else
+                EXPECT_TRUE(list->editRow(1));
+        };
+        rig.manager.send(MSG_LBUTTON_DOUBLE, 150, 24); // item a
+        ASSERT_TRUE(rig.manager.platform.typeIntoEditPopup(&rig.manager.window, "typed"));
+        if (removes) {
+            // Ending a's edit removes the owner of the edit about to open: it opens none.
+            EXPECT_FALSE(list->editRow(1));
+            EXPECT_EQ(rig.manager.editObject(), nullptr);
+            EXPECT_FALSE(edits.open());
+            EXPECT_EQ(texts(*list), (std::vector<std::string>{"typed"}));
+        } else {
+            // A loss of focus ends a's edit; the edit its handler opens keeps its popup.
+            endEdit(&rig.manager);
+            ASSERT_TRUE(rig.manager.editObject());
+            EXPECT_EQ(rig.manager.editObject()->owner(), list->itemAt(1));
+            ASSERT_TRUE(edits.open());
+            ASSERT_TRUE(edits.finish("second"));
+            EXPECT_EQ(texts(*list), (std::vector<std::string>{"typed", "second"}));
+        }
+    }
 }
 
 TEST(Tables, RowsCarryAButtonAndAnItemAndReportTheirSwitches) {

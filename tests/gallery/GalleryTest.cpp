@@ -163,8 +163,8 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
         EXPECT_STREQ(again.page()->powerDisplay()->text(), "On");
         EXPECT_EQ(again.page()->optionButton()->value(), 1);
     }
-    // A damaged store: a preset of another size or kind, an option that is no
-    // number. The defaults come up and nothing else is lost.
+    // A damaged store: a preset of another size or kind, an option of another kind
+    // (read, it would be 1). The defaults come up and nothing else is lost.
     const std::pair<SettingsStore::Kind, std::string> damaged[] = {
         {SettingsStore::Kind::Binary, std::string("\x01\xFF\xFF", 3)},
         {SettingsStore::Kind::Binary, std::string(9, '\x7F')},
@@ -172,12 +172,13 @@ TEST(Gallery, ValuesTravelThroughParametersAndPreferencesAndSurviveARestart) {
     };
     for (const auto& preset : damaged) {
         settings.others["GalleryPreset"] = preset;
-        settings.others["GalleryOption"] = {SettingsStore::Kind::Text, "x"};
+        settings.others["GalleryOption"] = {SettingsStore::Kind::Binary, "1"};
         settings.values["MainWindow_p"] = 7;
         Gallery g(settings);
         EXPECT_STREQ(g.page()->levelField()->text(), "Level 0.50");
         EXPECT_EQ(g.page()->powerButton()->value(), 0);
         EXPECT_EQ(g.page()->optionButton()->value(), 0);
+        EXPECT_EQ(settings.others["GalleryOption"], std::make_pair(SettingsStore::Kind::Text, std::string("0")));
         EXPECT_EQ(settings.values["MainWindow_p"], 7u);
     }
 }

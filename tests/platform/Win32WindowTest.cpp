@@ -429,6 +429,12 @@ TEST(Win32Settings, ValuesRoundTripAndOnlyADwordIsRead) {
     EXPECT_EQ(kind, Kind::Binary);
     EXPECT_EQ(bytes, std::string("\0\xFF\0", 3));
     EXPECT_FALSE(settings.writeText(name, std::string(5000, 'x')));
+    // Longer than any store holds, written by someone else: refused, never cut.
+    const std::string big(5000, 'x');
+    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(big.data()),
+                             DWORD(big.size())),
+              ERROR_SUCCESS);
+    EXPECT_FALSE(settings.readValue(name, kind, bytes, 100));
     ASSERT_TRUE(settings.writeDword(name, 5));
     ASSERT_TRUE(settings.readValue(name, kind, bytes, 100));
     EXPECT_EQ(kind, Kind::Dword);

@@ -339,6 +339,8 @@ TEST(SettingsFile, ForeignFilesGiveDefaultsDamagedLinesLoseOnlyThemselves) {
         {good + "\n", true},
         {"quorix-settings 1\ngarbage\nWindowX=dword:0x00000010\nT=text:\\q\nB=binary:0\n", true},
         {good + "T=text:cut\xff\nB=binary:zz\nN=text:\\x4\n", true},
+        // Longer than any store holds: refused as the registry refuses it.
+        {good + "T=text:" + std::string(4097, 'a') + "\nB=binary:" + std::string(2 * 4097, 'a') + "\n", true},
     };
     TempDir dir;
     for (const Case& c : cases) {

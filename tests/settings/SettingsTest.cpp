@@ -3,6 +3,7 @@
 #include "../support/PageSupport.h"
 
 #include "CCEditor.h"
+#include "CCLists.h"
 #include "CCPreference.h"
 #include "CCSwitch.h"
 #include "CParameterManager.h"
@@ -16,6 +17,7 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -99,7 +101,7 @@ TEST(Preferences, LoadTakesWellTypedValuesAndStoresTheDefaultOverTheRest) {
     EXPECT_FLOAT_EQ(real->asFloat(), 0.25f);
     EXPECT_EQ(real->asInt(), 0);
     EXPECT_EQ(bytesOf(fixed->dataBytes(), fixed->storedSize()), std::string("ab\0\0", 4));
-    EXPECT_EQ(variable->storedSize(), SettingsStore::kMaxValueBytes) << "cut to what the store holds";
+    EXPECT_EQ(variable->storedSize(), 0u) << "longer than any store holds: refused, the default kept";
     EXPECT_EQ(store.others["Fresh"], std::make_pair(Kind::Text, std::string("1.500000")));
     EXPECT_EQ(bytesOf(manager.dataOf(4), 4), std::string("ab\0\0", 4));
     EXPECT_EQ(manager.dataOf(3), nullptr);
@@ -130,6 +132,16 @@ TEST(Preferences, AChangeReachesEveryManagerHoldingItsIdAndIsStored) {
     EXPECT_FALSE(first.setIntOf(10, 43, true));
     EXPECT_EQ(second.intOf(10), 43);
     EXPECT_FALSE(first.setIntOf(99, 1, true)) << "no such id";
+
+    // An empty text reaches another manager's data of its id as the text, not as
+    // the data's whole size read past it.
+    store.failWrites = false;
+    CountingManager fourth(&store);
+    third.add(new CCStringPreference(12, "Note", &third, "n"));
+    fourth.add(new CCDataPreference(12, "NoteBytes", &fourth, nullptr, SettingsStore::kMaxValueBytes));
+    EXPECT_TRUE(third.setRawOf(12, reinterpret_cast<const uint8_t*>(""), false, 1));
+    ASSERT_EQ(fourth.find(12)->storedSize(), 1u);
+    EXPECT_EQ(fourth.dataOf(12)[0], 0);
     EXPECT_EQ(CCPreferenceManager::registryKey(), "SOFTWARE\\Test");
 }
 
@@ -216,8 +228,8 @@ TEST(ParameterManager, BadIndicesAnswerFallbacksAndTheFirstRegistrationStays) {
     EXPECT_NE(traces.texts.find("invalid param GetValue 4"), std::string::npos);
     manager.SetValueRatio(1, 1, 0); // no infinity stored
     EXPECT_EQ(manager.GetValue(1), 0.25f);
-    manager.SetValueRatio(1, 1, 4);
-    EXPECT_EQ(manager.GetValue(1), 0.25f);
+    manager.SetValueRatio(1, 3, 4);
+    EXPECT_EQ(manager.GetValue(1), 0.75f);
 
     // Nearest whole steps, halves toward zero.
     struct Scaled {
@@ -335,6 +347,19 @@ TEST(ChangeQueue, DeliversQueuedValuesAndFullRefreshesToBoundObjects) {
     real.Notify();
     queue.Drain();
     EXPECT_EQ(echoes, 2);
+
+    // A receiver that asks for a full refresh: kept for the next drain, not lost.
+    bool asked = false;
+    fiveLate->onMessage = [&] {
+        if (!std::exchange(asked, true))
+            queue.Queue(CVSProcess::kFullRefresh);
+    };
+    real.Notify();
+    queue.Drain();
+    EXPECT_EQ(queue.PeekFront(), CVSProcess::kFullRefresh);
+    const size_t before = three->messages.size();
+    queue.Drain();
+    EXPECT_EQ(three->messages.size(), before + 1);
     queue.UnbindAll();
     real.Notify();
     EXPECT_TRUE(queue.IsQueueEmpty()) << "unbound: not queued";
@@ -379,8 +404,50 @@ TEST(ChangeQueue, ParametersChangeOnFourThreadsWhileTheInterfaceDrains) {
     }
 }
 
+TEST(BoundControls, AnEntryThatLeavesTheTreeLetsGoOfItsParameter) {
+    // Items are tagged by their index and rows' buttons by their row: parameter 1
+    // binds the entry that each removal takes away.
+    enum class Removal { Item, Row, Selected };
+    for (const Removal removal : {Removal::Item, Removal::Row, Removal::Selected}) {
+        CParameterManager parameters(4);
+        PARAMETER one(1, &parameters, 0.0f, 0, 1, 0, 0);
+        TestQueue queue(&parameters); // outlives the page, which tells it what leaves
+        parameters.setChangeQueue(&queue);
+        TestManager page;
+        page.setChangeQueue(&queue);
+        auto* list = new CCListContainer(50, CCRect{10, 10, 200, 100}, 0, 16, nullptr, 0);
+        page.addChild(list);
+        for (const char* text : {"a", "b", "c"}) {
+            if (removal == Removal::Row)
+                list->addRow(text, false, false, false);
+            else
+                list->addItem(text, false);
+        }
+        queue.setRoot(&page);
+        queue.Attach();
+        CCPageObject* bound = queue.GetBinding(1);
+        ASSERT_TRUE(bound);
+        switch (removal) {
+        case Removal::Item:
+            list->removeItem(1);
+            break;
+        case Removal::Row:
+            list->removeRow(1);
+            break;
+        case Removal::Selected:
+            list->selectItem(1, false);
+            ASSERT_TRUE(list->deleteSelected(false));
+            break;
+        }
+        EXPECT_EQ(queue.GetBinding(1), nullptr) << int(removal);
+        one.SetValue(0.5f);
+        one.Notify();
+        EXPECT_FALSE(queue.isPending(1));
+        queue.Drain(); // nothing reaches the freed entry
+    }
+}
+
 TEST(BoundControls, FollowTheirParameterAndTheirPreference) {
-    TestManager page;
     CParameterManager parameters(4);
     struct Steps : PARAMETER {
         Steps(CParameterManager* m) : PARAMETER(2, m, 0.0f, 0, 3, 0, 0) {}
@@ -391,6 +458,7 @@ TEST(BoundControls, FollowTheirParameterAndTheirPreference) {
     } steps(&parameters);
     TestQueue queue(&parameters);
     parameters.setChangeQueue(&queue);
+    TestManager page;
     page.setChangeQueue(&queue);
     auto* knob = new CCSwitch(2, 10, 10, 40, 40, 0, 30, 0, false, 4, nullptr, 0);
     knob->setRange(0, 3);
