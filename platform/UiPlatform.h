@@ -137,7 +137,8 @@ public:
     // True for Yes.
     virtual bool askYesNo(PlatformWindow* owner, const std::string& caption,
                           const std::string& text) = 0;
-    // Whether dialogs can be shown at all (on Linux a dialog program is installed).
+    // Whether dialogs can be shown at all (on Linux a dialog program is installed, or
+    // the session bus offers the desktop portal's file chooser).
     virtual bool dialogsAvailable() { return true; }
     // The chosen file's path; nothing when cancelled. Modal: returns when the user
     // answered.

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     host.err = &std::cerr;
     host.openWindowing = [](std::string& error) -> std::unique_ptr<UiPlatform> {
         static CCLineRenderer editText; // the edit popup's text, in the program's own fonts
-        std::unique_ptr<X11Platform> platform = openX11Platform(error);
+        std::unique_ptr<X11Platform> platform = openX11Platform(error, "quorix-gallery");
         if (platform)
             platform->setTextRenderer(&editText);
         return platform;

@@ -18,6 +18,42 @@ constexpr const char* kPortal = "org.freedesktop.portal.Desktop";
 constexpr const char* kPortalPath = "/org/freedesktop/portal/desktop";
 constexpr const char* kRequestInterface = "org.freedesktop.portal.Request";
 
+uint64_t nowUs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
+}
+
+uint64_t deadlineAfter(std::chrono::milliseconds timeout) {
+    return nowUs() + uint64_t(std::max<int64_t>(timeout.count(), 0)) * 1000;
+}
+
+// Microseconds left until `deadline`; 0 once it has passed (sd-bus reads 0 as
+// "its own default", so callers check for it first).
+uint64_t leftUntil(uint64_t deadline) {
+    const uint64_t now = nowUs();
+    return deadline > now ? deadline - now : 0;
+}
+
+// The session bus once it has greeted us, or null. sd-bus would wait for the
+// greeting without a limit of ours (a stuck bus holds it for a minute and more), so
+// the wait is done here. Closed unflushed on failure: flushing waits too.
+sd_bus* connectSessionBus(uint64_t deadline) {
+    sd_bus* bus = nullptr;
+    if (sd_bus_open_user(&bus) < 0) return nullptr;
+    for (;;) {
+        int r = sd_bus_is_ready(bus);
+        if (r > 0) return bus;
+        if (r == 0) r = sd_bus_process(bus, nullptr);
+        if (r < 0) break;
+        if (r > 0) continue;
+        const uint64_t left = leftUntil(deadline);
+        if (left == 0 || sd_bus_wait(bus, left) < 0) break;
+    }
+    sd_bus_close_unref(bus);
+    return nullptr;
+}
+
 // Patterns of one filter entry: "*.a;*.b" lists several.
 std::vector<std::string> splitPatterns(const std::string& patterns) {
     std::vector<std::string> parts;
@@ -99,8 +135,10 @@ struct PortalFileChooser::Callbacks {
 std::unique_ptr<PortalFileChooser> PortalFileChooser::open(const std::string& parentWindow,
                                                            const FileDialogRequest& request,
                                                            std::chrono::milliseconds callTimeout) {
+    const uint64_t deadline = deadlineAfter(callTimeout);
     std::unique_ptr<PortalFileChooser> chooser(new PortalFileChooser);
-    if (sd_bus_open_user(&chooser->bus_) < 0) return nullptr;
+    chooser->bus_ = connectSessionBus(deadline);
+    if (!chooser->bus_) return nullptr;
     const char* unique = nullptr;
     if (sd_bus_get_unique_name(chooser->bus_, &unique) < 0) return nullptr;
     static std::atomic<unsigned> counter{0};
@@ -127,7 +165,8 @@ std::unique_ptr<PortalFileChooser> PortalFileChooser::open(const std::string& pa
                                            "org.freedesktop.portal.FileChooser", "OpenFile");
     if (r >= 0) r = sd_bus_message_append(call, "ss", parentWindow.c_str(), request.title.c_str());
     if (r >= 0) r = appendOptions(call, token, request);
-    if (r >= 0) r = sd_bus_call(chooser->bus_, call, uint64_t(callTimeout.count()) * 1000, &error, &reply);
+    const uint64_t left = leftUntil(deadline);
+    if (r >= 0) r = left == 0 ? -ETIMEDOUT : sd_bus_call(chooser->bus_, call, left, &error, &reply);
     sd_bus_message_unref(call);
     sd_bus_error_free(&error);
     const char* handle = nullptr;
@@ -145,6 +184,29 @@ std::unique_ptr<PortalFileChooser> PortalFileChooser::open(const std::string& pa
     sd_bus_message_unref(reply);
     if (r < 0 || chooser->portalOwner_.empty()) return nullptr;
     return chooser;
+}
+
+bool PortalFileChooser::available(std::chrono::milliseconds timeout) {
+    const uint64_t deadline = deadlineAfter(timeout);
+    sd_bus* bus = connectSessionBus(deadline);
+    if (!bus) return false;
+    // Asking the portal's object starts a portal the bus knows how to start; one
+    // without a file chooser backend does not list the interface.
+    sd_bus_message* call = nullptr;
+    sd_bus_message* reply = nullptr;
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    int r = sd_bus_message_new_method_call(bus, &call, kPortal, kPortalPath, "org.freedesktop.DBus.Introspectable",
+                                           "Introspect");
+    const uint64_t left = leftUntil(deadline);
+    if (r >= 0) r = left == 0 ? -ETIMEDOUT : sd_bus_call(bus, call, left, &error, &reply);
+    const char* xml = nullptr;
+    if (r >= 0) r = sd_bus_message_read(reply, "s", &xml);
+    const bool offered = r >= 0 && xml && std::strstr(xml, "\"org.freedesktop.portal.FileChooser\"");
+    sd_bus_message_unref(call);
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+    sd_bus_close_unref(bus);
+    return offered;
 }
 
 PortalFileChooser::~PortalFileChooser() {
@@ -224,10 +286,7 @@ short PortalFileChooser::events() const {
 int PortalFileChooser::timeoutMs() const {
     uint64_t deadline = 0;
     if (sd_bus_get_timeout(bus_, &deadline) < 0 || deadline == UINT64_MAX) return -1;
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t nowUs = uint64_t(now.tv_sec) * 1000000 + uint64_t(now.tv_nsec) / 1000;
-    return deadline <= nowUs ? 0 : int(std::min<uint64_t>((deadline - nowUs + 999) / 1000, 1 << 30));
+    return int(std::min<uint64_t>((leftUntil(deadline) + 999) / 1000, 1 << 30));
 }
 
 bool PortalFileChooser::service() {

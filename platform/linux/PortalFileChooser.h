@@ -29,6 +29,10 @@ class PortalFileChooser {
                                                    const FileDialogRequest& request,
                                                    std::chrono::milliseconds callTimeout = std::chrono::seconds(5));
 
+    // Whether the session bus has a portal offering the file chooser, or can start
+    // one. Gives up after `timeout`: a bus that does not answer has none.
+    static bool available(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
     // For the event loop: the bus's descriptor, the poll events it waits for and how
     // long until it has something to do on its own (-1: nothing).
     int fd() const;

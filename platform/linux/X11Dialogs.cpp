@@ -63,5 +63,7 @@ bool X11Platform::openWithShell(const std::string& address) {
 }
 
 bool X11Platform::dialogsAvailable() {
-    return x_->dialogs.available();
+    // Asked before Open File, the one dialog the portal offers: on a portal-only
+    // desktop it is the way to open a file.
+    return x_->dialogs.available() || PortalFileChooser::available();
 }

@@ -502,6 +502,7 @@ bool X11Platform::openEditPopup(PlatformWindow* window, const EditPopupRequest& 
     });
     if (!created || !popup->id)
         return false;
+    x_->markOwnProcess(popup->id);
     popup->gc = XCreateGC(display, popup->id, 0, nullptr);
     popup->image = XCreateImage(display, x_->visual, unsigned(x_->depth), ZPixmap, 0, nullptr, unsigned(width * s),
                                 unsigned(height * s), 32, 0);

@@ -56,7 +56,7 @@ bool displayIsLocal(const char* name) {
 
 // --- opening -----------------------------------------------------------------
 
-std::unique_ptr<X11Platform> openX11Platform(std::string& error) {
+std::unique_ptr<X11Platform> openX11Platform(std::string& error, const std::string& instanceName) {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name) {
         error = "no X display: DISPLAY is not set";
@@ -71,6 +71,7 @@ std::unique_ptr<X11Platform> openX11Platform(std::string& error) {
     XSetIOErrorHandler(displayLost);
     const char* path = std::getenv("PATH");
     auto state = std::make_unique<X11State>(path ? path : "/usr/local/bin:/usr/bin:/bin");
+    state->instanceName = instanceName;
     state->display = display;
     state->screen = DefaultScreen(display);
     state->root = RootWindow(display, state->screen);
@@ -99,6 +100,7 @@ std::unique_ptr<X11Platform> openX11Platform(std::string& error) {
     a.utf8String = atom("UTF8_STRING");
     a.netWmName = atom("_NET_WM_NAME");
     a.netWmIcon = atom("_NET_WM_ICON");
+    a.netWmPid = atom("_NET_WM_PID");
     a.motifWmHints = atom("_MOTIF_WM_HINTS");
     a.netWorkarea = atom("_NET_WORKAREA");
     a.netCurrentDesktop = atom("_NET_CURRENT_DESKTOP");

@@ -13,7 +13,7 @@ struct X11State;
 // The user interface on an X11 display through Xlib alone: borderless windows cut to
 // shape by the colour key, presenting through MIT-SHM where it can, one event loop
 // with the window timers, XDND file drops, an edit popup of its own, and dialogs
-// through zenity or kdialog.
+// through zenity or kdialog (Open File through the desktop portal first).
 // Its X types stay in its own files.
 class X11Platform final : public UiPlatform {
 public:
@@ -94,5 +94,6 @@ private:
 void setDisplayLostHandler(void (*handler)());
 
 // The X11 user interface on $DISPLAY; null with `error` saying why when there is no
-// display to open.
-std::unique_ptr<X11Platform> openX11Platform(std::string& error);
+// display to open. `instanceName` is the program's name in its windows' WM_CLASS.
+std::unique_ptr<X11Platform> openX11Platform(std::string& error,
+                                             const std::string& instanceName = "quorix-updater");

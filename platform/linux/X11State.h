@@ -60,7 +60,7 @@ struct X11Window : PlatformWindow {
 };
 
 struct X11Atoms {
-    Atom wmProtocols, wmDeleteWindow, wmState, utf8String, netWmName, netWmIcon, motifWmHints,
+    Atom wmProtocols, wmDeleteWindow, wmState, utf8String, netWmName, netWmIcon, netWmPid, motifWmHints,
         netWorkarea, netCurrentDesktop, netSupported, netSupportingWmCheck, netWmMoveResize,
         netActiveWindow, xdndAware, xdndEnter, xdndPosition, xdndStatus, xdndLeave, xdndDrop,
         xdndFinished, xdndSelection, xdndTypeList, xdndActionCopy, textUriList, dropProperty, clipboard,
@@ -80,6 +80,7 @@ struct X11State {
     std::vector<uint8_t> scaled; // a presented rectangle enlarged, reused
     bool shapes = false;
     X11Atoms atoms{};
+    std::string instanceName; // WM_CLASS's first part: which program made the window
     int wakeFd = -1;
 
     std::vector<std::unique_ptr<X11Window>> windows; // kept after destroy: stale pointers stay harmless
@@ -137,6 +138,9 @@ struct X11State {
 
     // X11Window.cpp
     X11Window* makeWindow(const WindowRequest& request, WindowHandler* handler);
+    // Ties a top-level window to this process (_NET_WM_PID with WM_CLIENT_MACHINE),
+    // for the desktop's "force quit" and its launcher's grouping.
+    void markOwnProcess(Window id);
     void releaseWindow(X11Window& window);
     void presentRect(X11Window& window, const PixelImage& image, const PixelRect& rect);
     // The pixels of an OS window as 0xRRGGBB, top-down.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <unistd.h>
 
 #include <X11/Xatom.h>
 #include <X11/extensions/shape.h>
@@ -130,6 +131,18 @@ unsigned long visualPixel(const XImage& image, uint8_t red, uint8_t green, uint8
     return toField(red, image.red_mask) | toField(green, image.green_mask) | toField(blue, image.blue_mask);
 }
 
+void X11State::markOwnProcess(Window id) {
+    char host[256] = {};
+    // A pid means nothing without the machine it belongs to: both or neither.
+    if (gethostname(host, sizeof host - 1) != 0 || !host[0])
+        return;
+    XChangeProperty(display, id, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(host), int(std::strlen(host)));
+    const unsigned long pid = static_cast<unsigned long>(getpid());
+    XChangeProperty(display, id, atoms.netWmPid, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+}
+
 X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* handler) {
     if (request.width <= 0 || request.height <= 0 || request.width > 8192 || request.height > 8192)
         return nullptr;
@@ -167,9 +180,10 @@ X11Window* X11State::makeWindow(const WindowRequest& request, WindowHandler* han
     XStoreName(display, window->id, request.title.c_str());
     XChangeProperty(display, window->id, atoms.netWmName, atoms.utf8String, 8, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(request.title.data()), int(request.title.size()));
-    std::string instanceName = "quorix-updater";
-    XClassHint classHint{instanceName.data(), const_cast<char*>(request.className.c_str())};
+    std::string instance = instanceName;
+    XClassHint classHint{instance.data(), const_cast<char*>(request.className.c_str())};
     XSetClassHint(display, window->id, &classHint);
+    markOwnProcess(window->id);
     Atom protocols[] = {atoms.wmDeleteWindow};
     XSetWMProtocols(display, window->id, protocols, 1);
 

@@ -33,6 +33,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 export HOME=$work XDG_CONFIG_HOME=$work/config
+unset GDK_SCALE # a desktop's own scale would enlarge the window past its golden images
 # No session bus: a desktop portal would answer Open File instead of the stub.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 "$shot" --paint-root $desktop
@@ -56,6 +57,10 @@ finish() {
 
 "$gallery" --version | grep -q "^quorix-gallery 1.3.00$" || fail "--version"
 start gallery_values
+identity=$(xprop -id "$window" WM_CLASS WM_CLIENT_MACHINE _NET_WM_PID)
+[ "$identity" = "WM_CLASS(STRING) = \"quorix-gallery\", \"$class\"
+WM_CLIENT_MACHINE(STRING) = \"$(uname -n)\"
+_NET_WM_PID(CARDINAL) = $app" ] || fail "the gallery names another program or process: $identity"
 xdotool mousemove --window "$window" 125 141 click 1 # the power button
 expect gallery_power_on
 xdotool mousemove --window "$window" 130 68 click 1 # the level field: its edit popup

@@ -3,7 +3,9 @@
 # bus, where our stub portal answers. A chosen file loads (its URI escaped, the
 # dialog owned by the window, our filter); the window keeps painting while the
 # dialog is open; a cancel changes nothing; a portal that leaves the bus unanswered ends the
-# dialog; without a portal the stub zenity answers; with neither the page says so.
+# dialog; without a portal the stub zenity answers; with a portal and no dialog
+# program Open File still asks the portal; with neither the page says so, though
+# the machine may have a real portal installed.
 #
 #   portal-e2e.sh BUILD_DIR GOLDEN_DIR
 set -u
@@ -17,6 +19,7 @@ desktop=336699
 
 work=$(mktemp -d)
 xvfb= bus= portal= app=
+source "$(dirname "$0")/session-bus.sh"
 cleanup() {
     for pid in $app $portal $bus $xvfb; do kill "$pid" 2>/dev/null; done
     rm -rf "$work"
@@ -36,13 +39,10 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 export HOME=$work XDG_CONFIG_HOME=$work/config
+unset GDK_SCALE # a desktop's own scale would enlarge the window past its golden images
 "$shot" --paint-root $desktop
 
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
-dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS" >"$work/bus.log" 2>&1 &
-bus=$!
-for _ in $(seq 100); do [ -S "$work/bus" ] && break; sleep 0.05; done
-[ -S "$work/bus" ] || fail "dbus-daemon did not start"
+start_session_bus "$work" "$work/services" || fail "dbus-daemon did not start"
 
 mkdir -p "$work/bin" "$work/my files"
 printf '#!/bin/sh\necho asked >>"%s"\necho "%s"\n' "$work/zenity.log" "$work/my files/fw.qfu" >"$work/bin/zenity"
@@ -130,8 +130,22 @@ expect window_device 10000
 [ "$(grep -c asked "$work/zenity.log")" = 1 ] || fail "zenity was not asked once"
 finish
 
-# Neither a portal nor a dialog program: the page's own line.
+# Only a portal, no dialog program (a sandboxed or minimal desktop): Open File
+# asks the portal.
 rm "$work/bin/zenity"
+start_portal
+answer "file://$work/my%20files/fw.qfu"
+start "$work/bin"
+open_file
+expect window_device 10000
+wait_calls 1
+finish
+kill "$portal"
+wait "$portal" 2>/dev/null
+portal=
+
+# Neither a portal nor a dialog program: the page's own line. The bus starts none
+# of the machine's services, so an installed portal does not count.
 start "$work/bin"
 open_file
 expect window_no_dialog

@@ -38,6 +38,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 export HOME=$work XDG_CONFIG_HOME=$work/config
+unset GDK_SCALE # a desktop's own scale would enlarge the window past its golden images
 # No session bus: a desktop portal would answer Open File instead of the stub.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
 mkdir -p "$work/bin"
@@ -63,6 +64,11 @@ app=$!
 expect window_start
 window=$(xdotool search --class "^$class\$" | head -n1)
 [ -n "$window" ] || fail "xdotool finds no window"
+# The desktop ties the window to this program and its process ("force quit").
+identity=$(xprop -id "$window" WM_CLASS WM_CLIENT_MACHINE _NET_WM_PID)
+[ "$identity" = "WM_CLASS(STRING) = \"quorix-updater\", \"$class\"
+WM_CLIENT_MACHINE(STRING) = \"$(uname -n)\"
+_NET_WM_PID(CARDINAL) = $app" ] || fail "the window names another program or process: $identity"
 
 # A second start without arguments only brings the first to the front.
 timeout 10 "$updater"

@@ -1,11 +1,13 @@
 // The X11 backend's parts that need no display: dropped-file lists, the colour-key
-// shape, key codes, the edit popup's line, the settings file and the dialog programs.
+// shape, key codes, the edit popup's line, the settings file, the dialog programs and
+// the desktop portal's limits.
 #include "../support/TempDir.h"
 
 #include "CFirmwareUpdater.h"
 #include "Dialogs.h"
 #include "EditLine.h"
 #include "KeyTranslation.h"
+#include "PortalFileChooser.h"
 #include "ProgramRunner.h"
 #include "SettingsFile.h"
 #include "ShapeMask.h"
@@ -13,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -20,8 +23,11 @@
 #include <optional>
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -620,6 +626,69 @@ TEST_F(DialogStubs, NoDialogProgramSaysSoOnceAndAnswersNo) {
     EXPECT_EQ(dialogs.popupMenu({PopupItem{1, "x", false, false, {}}}), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "quorix-updater: no dialog program found: install zenity or kdialog\n");
+}
+
+// --- the desktop portal ------------------------------------------------------
+
+// The session bus the case names, the caller's put back after it.
+class SessionBusAt {
+  public:
+    explicit SessionBusAt(const std::string& socketPath) {
+        if (const char* saved = std::getenv("DBUS_SESSION_BUS_ADDRESS")) saved_ = saved;
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socketPath).c_str(), 1);
+    }
+    ~SessionBusAt() {
+        if (saved_)
+            ::setenv("DBUS_SESSION_BUS_ADDRESS", saved_->c_str(), 1);
+        else
+            ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    }
+    SessionBusAt(const SessionBusAt&) = delete;
+    SessionBusAt& operator=(const SessionBusAt&) = delete;
+
+  private:
+    std::optional<std::string> saved_;
+};
+
+// Open File asks first whether there is a portal: no bus, or one that never
+// answers, is "no portal" within the limit, never a frozen window.
+TEST(PortalFileChooser, NoBusOrASilentOneIsNoPortalWithinTheLimit) {
+    using namespace std::chrono;
+    TempDir dir;
+    const FileDialogRequest request{"Open File", {{"qfu (*.qfu)", "*.qfu"}}, "qfu", "", ""};
+    {
+        SessionBusAt nowhere(dir.file("no-bus"));
+        const auto start = steady_clock::now();
+        EXPECT_FALSE(PortalFileChooser::available());
+        EXPECT_EQ(PortalFileChooser::open("", request), nullptr);
+        EXPECT_LT(steady_clock::now() - start, seconds(3)); // the bus library's own limit is 25 s
+    }
+
+    // A socket that takes the connection and never says a word.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = dir.file("silent-bus");
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::copy(path.begin(), path.end(), address.sun_path);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 8), 0);
+    {
+        SessionBusAt silent(path);
+        auto start = steady_clock::now();
+        EXPECT_FALSE(PortalFileChooser::available(milliseconds(300)));
+        auto took = steady_clock::now() - start;
+        EXPECT_GE(took, milliseconds(250));
+        EXPECT_LT(took, seconds(3));
+
+        start = steady_clock::now();
+        EXPECT_EQ(PortalFileChooser::open("x11:1", request, milliseconds(300)), nullptr);
+        took = steady_clock::now() - start;
+        EXPECT_GE(took, milliseconds(250));
+        EXPECT_LT(took, seconds(3));
+    }
+    ::close(listener);
 }
 
 } // namespace

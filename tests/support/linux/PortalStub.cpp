@@ -79,7 +79,10 @@ int readOptions(sd_bus_message* m, std::string& token, std::string& filter, int&
                 const char* pattern = nullptr;
                 bool first = true;
                 while (r >= 0 && (r = sd_bus_message_read(m, "(us)", &kind, &pattern)) > 0) {
-                    filter += (first ? "" : ",") + std::to_string(kind) + " " + pattern;
+                    if (!first) filter += ',';
+                    filter += std::to_string(kind);
+                    filter += ' ';
+                    filter += pattern;
                     first = false;
                 }
                 if (r >= 0) r = sd_bus_message_exit_container(m); // a(us)
