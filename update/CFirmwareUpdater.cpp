@@ -263,12 +263,12 @@ bool CFirmwareUpdater::findById(const char* identity) {
 
 // ---- Protocol ----
 
-bool CFirmwareUpdater::sendRequest(uint8_t length, const uint8_t* data) {
+bool CFirmwareUpdater::sendRequest(uint8_t length, const uint8_t* data, int timeoutMs) {
     // Whatever came in before this request (a late answer to an earlier one) must
     // not be taken for its answer.
     device_.discardInput();
     frameReport(requestReport_, data, length);
-    return device_.writeReport(requestReport_);
+    return device_.writeReport(requestReport_, timeoutMs);
 }
 
 bool CFirmwareUpdater::fail(UpdateFailure::Kind kind, int block, uint32_t value, uint32_t other) {
@@ -429,6 +429,8 @@ bool CFirmwareUpdater::askInfo() {
     uint8_t data[kMaxReportData];
     beginRequest(data, CMD_GET_INFO, 0);
     sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data); // a lost request shows as no answer
+    if (runAbort_ && runAbort_->load())
+        return fail(UpdateFailure::Kind::Stopped);
     if (!awaitResponse())
         return fail(deviceStillListed() ? UpdateFailure::Kind::NoInfoReply
                                         : UpdateFailure::Kind::NotConnected);
@@ -465,7 +467,10 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<b
     const FirmwareHeader loaded = header();
     if (loaded.vendorId() != vendorId || loaded.productId() != productId)
         return fail(UpdateFailure::Kind::FileForOtherDevice); // never an image for other IDs
-    if (!queryInfo())
+    runAbort_ = abort;
+    const bool known = queryInfo();
+    runAbort_ = nullptr;
+    if (!known)
         return false;
     const uint32_t size = blockSize_;
     if (size == 0)
@@ -534,6 +539,8 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<b
                 return writeFailed();
         }
 
+        if (aborted())
+            return fail(UpdateFailure::Kind::Stopped, blockIndex_);
         if (!awaitResponse()) {
             if (!deviceStillListed())
                 return fail(UpdateFailure::Kind::DeviceGone, blockIndex_);
@@ -550,8 +557,8 @@ bool CFirmwareUpdater::runUpdate(std::atomic<int>& progress, const std::atomic<b
     return true;
 }
 
-void CFirmwareUpdater::sendClose() {
+void CFirmwareUpdater::sendClose(int timeoutMs) {
     uint8_t data[kMaxReportData];
     beginRequest(data, CMD_CLOSE, 0);
-    sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data);
+    sendRequest(static_cast<uint8_t>(kRequestHeaderLength), data, timeoutMs);
 }

@@ -92,7 +92,7 @@ public:
 
     // ---- Protocol (worker thread) ----
 
-    bool sendRequest(uint8_t length, const uint8_t* data);
+    bool sendRequest(uint8_t length, const uint8_t* data, int timeoutMs = CHidDevice::kTransferTimeoutMs);
     // Reads until a well-formed response arrives or 2000 ms passed.
     bool awaitResponse();
     // Opens the device if needed and learns its versions and block size once.
@@ -100,8 +100,9 @@ public:
     // Writes the loaded image block by block; progress gets the percentage sent.
     // When abort becomes true the run fails before its next report.
     bool runUpdate(std::atomic<int>& progress, const std::atomic<bool>* abort = nullptr);
-    // The close request for the loaded file's (or identity's) device.
-    void sendClose();
+    // The close request for the loaded file's (or identity's) device, given
+    // `timeoutMs` to be taken.
+    void sendClose(int timeoutMs = CHidDevice::kTransferTimeoutMs);
 
     // What the device reported, readable from any thread. 0xFF bytes / 0 until then.
     FirmwareVersion hardwareVersion() const { return unpackVersion(hardwareVersion_.load()); }
@@ -179,6 +180,9 @@ private:
     size_t stagingSize_ = 0;
     std::atomic<uint32_t> blocksDone_{0};
     bool malformedSeen_ = false; // during the last awaitResponse
+    // The stop flag of the run in progress (worker thread only): looked at between
+    // a request and the wait for its answer, so a stop waits for one transfer.
+    const std::atomic<bool>* runAbort_ = nullptr;
     UpdateFailure lastFailure_;
 
     std::atomic<bool> explicitIdentity_{false};

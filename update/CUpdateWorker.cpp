@@ -275,6 +275,7 @@ void CUpdateWorker::updateRun() {
         post(std::move(retrying));
     }
     imageInUse_ = false; // nothing more is sent: a new file may come
+    runStopped_ = !ok && abortRun_;
     WorkerEvent ended;
     ended.kind = WorkerEvent::Kind::RunEnded;
     // The unit the run was bound to, also when it is gone by now.
@@ -308,7 +309,7 @@ void CUpdateWorker::updateRun() {
 
 void CUpdateWorker::closeTurn() {
     if (updater_->device().isOpen())
-        updater_->sendClose();
+        updater_->sendClose(runStopped_ ? kStoppedCloseLimitMs : CHidDevice::kTransferTimeoutMs);
     updater_->closeDevice();
     int expected = WORKER_CLOSE;
     workerState_.compare_exchange_strong(expected, WORKER_IDLE);

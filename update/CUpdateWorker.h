@@ -67,6 +67,10 @@ public:
     static constexpr int kPauseStepMs = 50;
     static constexpr int kDeviceWaitMs = 10000;
     static constexpr int kCloseWaitMs = 2000;
+    // The close request's limit after a stopped run: a device that takes reports at
+    // all takes one within milliseconds, and the one who stopped the run already
+    // waited out the report in progress.
+    static constexpr int kStoppedCloseLimitMs = 250;
 
     explicit CUpdateWorker(std::shared_ptr<HidSystem> hid = nullptr,
                            std::shared_ptr<WorkerClock> clock = nullptr);
@@ -167,6 +171,7 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> abortRun_{false};
     std::atomic<bool> runActive_{false};
+    std::atomic<bool> runStopped_{false}; // the last run was cut short by abortRun_
     std::atomic<bool> imageInUse_{false};
     std::atomic<bool> targetChanged_{false};
     std::atomic<std::atomic<uint8_t>*> exitResult_{nullptr};

@@ -169,6 +169,24 @@ TEST(Worker, DestroyingDuringARunStopsItSafely) {
     EXPECT_NE(rig.sim.storedImage(), rig.sim.image); // it did not run to its end
 }
 
+// Every report takes longer than its limit, so each transfer fails after 2 s. A stop
+// early in the first one waits that report out, but the close request that follows
+// is not given another 2 s.
+TEST(Worker, AStopWaitsOutTheReportInProgressAndLittleMore) {
+    WorkerRig rig("block=64,latency=2500");
+    ASSERT_EQ(rig.worker->loadFile(rig.file(256).c_str()), LoadOutcome::Loaded);
+    ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->present(); })); // its query failed
+    rig.worker->orderUpdate();
+    ASSERT_TRUE(rig.tickUntil([&] { return rig.worker->displayState() == SHOW_STARTED; }));
+    const auto start = Clock::now();
+    rig.presenter.reset();
+    rig.worker.reset();
+    const auto took = Clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1500));
+    EXPECT_LT(took, std::chrono::milliseconds(3000)); // two full limits before
+    EXPECT_TRUE(rig.sim.requests().empty());
+}
+
 TEST(Worker, AnInteractiveFailureClearsPresenceUntilTheNextPoll) {
     WorkerRig rig("block=64,nak-at=0");
     ASSERT_EQ(rig.worker->loadFile(rig.file(256).c_str()), LoadOutcome::Loaded);

@@ -27,12 +27,12 @@ void CHidDevice::close() {
     where_ = HidInterface{};
 }
 
-bool CHidDevice::writeReport(const uint8_t (&report)[kReportSize]) {
+bool CHidDevice::writeReport(const uint8_t (&report)[kReportSize], int timeoutMs) {
     if (!connection_)
         return false;
     uint8_t transfer[kHidTransferSize] = {0};
     std::memcpy(transfer + 1, report, kReportSize);
-    return connection_->write(transfer, kTransferTimeoutMs);
+    return connection_->write(transfer, timeoutMs);
 }
 
 bool CHidDevice::readReport(uint8_t (&report)[kReportSize], int timeoutMs) {

@@ -34,7 +34,7 @@ public:
     const HidConnection* connection() const { return connection_.get(); }
 
     // One 64-byte report, sent as a 65-byte transfer with report ID 0.
-    bool writeReport(const uint8_t (&report)[kReportSize]);
+    bool writeReport(const uint8_t (&report)[kReportSize], int timeoutMs = kTransferTimeoutMs);
     // On failure the caller's buffer is not written.
     bool readReport(uint8_t (&report)[kReportSize], int timeoutMs = kTransferTimeoutMs);
     // Drops input reports that already wait; how many.
