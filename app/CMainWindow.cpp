@@ -4,8 +4,9 @@
 #include "CBackPage.h"
 #include "CCEditor.h"
 #include "CCPreference.h"
+#include "CommandLine.h"
 #include "PlatformHelpers.h"
-#include "TerminalProgram.h"
+#include "ProgramStart.h"
 
 #include <algorithm>
 #include <mutex>

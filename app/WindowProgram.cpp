@@ -5,7 +5,7 @@
 #include "CMainWindow.h"
 #include "CommandLine.h"
 #include "Framework.h"
-#include "TerminalProgram.h"
+#include "ProgramStart.h"
 #include "UiPlatform.h"
 
 #include <mutex>

@@ -218,7 +218,8 @@ std::string startFailureCause(HidSystem& hid, CUpdateWorker& worker, const Updat
 int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
                          std::ostream& out, bool terminal, std::shared_ptr<WorkerClock> clock,
                          const TerminalRunOptions& run) {
-    ExitResult = 0;
+    // Set to 1 by the worker when the update succeeded; outlives the worker.
+    std::atomic<uint8_t> exitResult{0};
     if (!hid || !options.complete())
         return 1; // nothing to update: a failure, as the command line reports it
     std::ostream& err = run.err ? *run.err : nowhere();
@@ -242,7 +243,7 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
         worker.enableEvents();
         CUpdatePresenter presenter(worker, view);
         reporter.waiting(*options.identity, run.devicePath, CUpdateWorker::kDeviceWaitMs / 1000);
-        presenter.prepareCommandLine(&ExitResult);
+        presenter.prepareCommandLine(&exitResult);
         const bool started =
             presenter.startCommandLineUpdate(options.path->c_str(), options.identity->c_str());
 
@@ -361,7 +362,7 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
     // Only now: a console closed meanwhile waits for the close request sent above.
     deferInterrupts(false);
     closeOpenDeviceList();
-    return ExitResult != 0 && !stopped ? 0 : 1;
+    return exitResult != 0 && !stopped ? 0 : 1;
 }
 
 int runFactoryMode(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,

@@ -10,7 +10,7 @@
 #include "FileAccess.h"
 #include "JsonLines.h"
 #include "OneInterfaceHid.h"
-#include "ProgramStart.h"
+#include "ProgramArguments.h"
 #include "QfuPacker.h"
 #include "RunReporter.h"
 #include "SimulatedHid.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
-#include "ProgramStart.h"
+#include "ProgramArguments.h"
 #include "WorkerClock.h"
 
 #include <atomic>
@@ -13,6 +13,15 @@
 #include <vector>
 
 class HidSystem;
+
+// terminal/: the updater for scripts and production lines, with no window.
+//   TerminalProgram  the terminal run: options, the page's lines as text, interrupts
+//   StartCauses      why a run could not start, in words a script can show
+//   RunReporter      what a run tells: text lines, or JSON events (JsonLines)
+//   DeviceListing    --list and --udev-rule; DeviceProbe asks one interface
+//   FactoryWatch     --watch: every unit plugged, counted once, with its log
+//   OneInterfaceHid  --device: the system's HID narrowed to one interface
+// The start-up in app/ calls runTerminalProgram; nothing here knows the window.
 
 // The whole program in a terminal: the command line as the OS gives it, the
 // arguments without the program name (or as parsed). Returns the exit code.
