@@ -5,6 +5,7 @@
 #include "CCEditor.h"
 #include "CCPreference.h"
 #include "CommandLine.h"
+#include "EditorWindow.h"
 #include "PlatformHelpers.h"
 #include "ProgramStart.h"
 
@@ -48,28 +49,14 @@ CBackPage* CMainWindow::page() const {
 }
 
 bool CMainWindow::create(ShowCommand show) {
-    WindowRequest request;
-    request.title = kTitle;
-    request.className = kClassName;
-    request.width = CCEditor::kWidth;
-    request.height = CCEditor::kHeight;
-    request.colourKey = 0xFF00FF;
-    window_ = uiPlatform().createWindow(request, this);
+    window_ = createEditorWindow(kTitle, kClassName, this);
     if (!window_)
         return false;
     restoreOrCentre();
     effect_ = CAudioEffect::create(dependencies_);
     if (!effect_)
         return true; // a window without contents
-    CCEditor* ed = editor();
-    ed->Open(window_);
-    {
-        std::lock_guard<CCLock> guard(ed->lock());
-        ed->setCanDraw(true);
-        ed->redrawRect(CCRect{0, 0, CCEditor::kWidth, CCEditor::kHeight}, nullptr);
-    }
-    uiPlatform().showWindow(window_, show);
-    ed->setActive(true);
+    openEditorWindow(*editor(), window_, show);
     uiPlatform().startTimer(window_, kForegroundTimer, kForegroundTimerMs);
     return true;
 }

@@ -2,6 +2,7 @@
 // only shows a device, how long a start takes until the page is on screen, and the
 // memory it holds. Also the colour-key mask the window updates on every present.
 #include "ShapeMask.h"
+#include "X11FindWindow.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -164,32 +165,6 @@ int ignoreXErrors(Display*, XErrorEvent*) {
     return 0; // the window may go away between finding and reading it
 }
 
-Window findByClass(Display* display, Window parent, int depth) {
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, parent, &root, &up, &children, &count))
-        return 0;
-    Window found = 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        XClassHint hint{};
-        if (XGetClassHint(display, children[i], &hint)) {
-            if (hint.res_class && std::strcmp(hint.res_class, kWindowClass) == 0) {
-                XWindowAttributes attributes;
-                if (XGetWindowAttributes(display, children[i], &attributes) &&
-                    attributes.map_state == IsViewable)
-                    found = children[i];
-            }
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-        }
-        if (!found && depth > 0)
-            found = findByClass(display, children[i], depth - 1);
-    }
-    if (children)
-        XFree(children);
-    return found;
-}
-
 // A private X server with a desktop of a known colour, the temp home the program
 // keeps its settings in, and the program itself.
 class Session {
@@ -269,7 +244,7 @@ public:
         return program > 0;
     }
 
-    Window window() { return findByClass(display, DefaultRootWindow(display), 1); }
+    Window window() { return findWindowByClass(display, DefaultRootWindow(display), kWindowClass, 1); }
 
     // Whether the window is mapped and its pixels, read back from the screen, no
     // longer show the desktop at points inside the page (the window keeps what lay

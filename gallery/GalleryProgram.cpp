@@ -1,6 +1,7 @@
 #include "GalleryProgram.h"
 
 #include "CCPreference.h"
+#include "EditorWindow.h"
 #include "Framework.h"
 #include "GalleryEditor.h"
 #include "PlatformHelpers.h"
@@ -20,25 +21,12 @@ GalleryWindow::~GalleryWindow() {
 }
 
 bool GalleryWindow::create(ShowCommand show) {
-    WindowRequest request;
-    request.title = kTitle;
-    request.className = kClassName;
-    request.width = CCEditor::kWidth;
-    request.height = CCEditor::kHeight;
-    request.colourKey = 0xFF00FF;
-    window_ = uiPlatform().createWindow(request, this);
+    window_ = createEditorWindow(kTitle, kClassName, this);
     if (!window_)
         return false;
     centreWindow(window_);
     editor_ = std::make_unique<GalleryEditor>(dependencies_);
-    editor_->Open(window_);
-    {
-        std::lock_guard<CCLock> guard(editor_->lock());
-        editor_->setCanDraw(true);
-        editor_->redrawRect(CCRect{0, 0, CCEditor::kWidth, CCEditor::kHeight}, nullptr);
-    }
-    uiPlatform().showWindow(window_, show);
-    editor_->setActive(true);
+    openEditorWindow(*editor_, window_, show);
     return true;
 }
 

@@ -1,3 +1,4 @@
+#include "../support/RefusingHid.h"
 #include "../support/TempDir.h"
 
 #include "CFirmwareUpdater.h"
@@ -99,18 +100,6 @@ TEST(TerminalProgram, ABadFileOrBadOptionsExitNonZero) {
 }
 
 TEST(TerminalProgram, AnUnreachableDeviceIsExplained) {
-    // Two interfaces with the IDs: one refuses this user, the other is some other error.
-    class RefusingHid : public HidSystem {
-    public:
-        bool listInterfaces(std::vector<HidInterface>& paths) override {
-            paths = {{"/dev/hidraw4?vid_1209&pid_0001"}, {"/dev/hidraw5?vid_1209&pid_0001"}};
-            return true;
-        }
-        HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>&) override {
-            return path.find("hidraw5") != std::string::npos ? HidOpenStatus::PermissionDenied
-                                                              : HidOpenStatus::Failed;
-        }
-    };
     RefusingHid hid;
     EXPECT_EQ(findInaccessibleInterface(hid, "vid_1209&pid_0001"),
               "/dev/hidraw5?vid_1209&pid_0001");

@@ -1,5 +1,6 @@
 // Why an attempt failed: the updater names the cause of each fault of the simulated
 // device, and the worker tells each attempt, each retry and the outcome.
+#include "../support/RefusingHid.h"
 #include "../support/WorkerRig.h"
 
 #include <gtest/gtest.h>
@@ -58,17 +59,6 @@ TEST(FailureCause, EachFaultOfTheDeviceHasItsCause) {
 }
 
 TEST(FailureCause, ADeviceThatMayNotBeOpenedIsADeniedPermission) {
-    class RefusingHid : public HidSystem {
-    public:
-        bool listInterfaces(std::vector<HidInterface>& paths) override {
-            paths = {{"/dev/hidraw4?vid_1209&pid_0001"}, {"/dev/hidraw5?vid_1209&pid_0001"}};
-            return true;
-        }
-        HidOpenStatus open(const std::string& path, std::unique_ptr<HidConnection>&) override {
-            return path.find("hidraw5") != std::string::npos ? HidOpenStatus::PermissionDenied
-                                                              : HidOpenStatus::Failed;
-        }
-    };
     CFirmwareUpdater updater(std::make_shared<RefusingHid>());
     updater.setExplicitIdentity(0x1209, 0x0001);
     EXPECT_FALSE(updater.queryInfo());

@@ -14,6 +14,7 @@
 //
 // Exit status: 0 found (and matching), 1 not found or different, 2 usage.
 #include "PngImage.h"
+#include "X11FindWindow.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -26,32 +27,6 @@
 #include <thread>
 
 namespace {
-
-Window findByClass(Display* display, Window parent, const std::string& name, int depth) {
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(display, parent, &root, &up, &children, &count))
-        return 0;
-    Window found = 0;
-    for (unsigned i = 0; i < count && !found; ++i) {
-        XClassHint hint{};
-        if (XGetClassHint(display, children[i], &hint)) {
-            if (hint.res_class && name == hint.res_class) {
-                XWindowAttributes attributes;
-                if (XGetWindowAttributes(display, children[i], &attributes) &&
-                    attributes.map_state == IsViewable)
-                    found = children[i];
-            }
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-        }
-        if (!found && depth > 0)
-            found = findByClass(display, children[i], name, depth - 1);
-    }
-    if (children)
-        XFree(children);
-    return found;
-}
 
 // A window that goes away while it is looked at is an answer, not the end.
 int ignoreXError(Display*, XErrorEvent*) {
@@ -115,7 +90,7 @@ int main(int argc, char** argv) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(waitMs, goneMs));
     Window window = 0;
     for (;;) {
-        window = findByClass(display, rootWindow, windowClass, 1);
+        window = findWindowByClass(display, rootWindow, windowClass, 1);
         if (goneMs >= 0 ? !window : window != 0)
             break;
         if (std::chrono::steady_clock::now() >= end)

@@ -8,6 +8,7 @@
 #include "DropHandle.h"
 #include "Win32Platform.h"
 #include "Win32Settings.h"
+#include "WindowCapture.h"
 
 #include <windows.h>
 
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <exception>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -163,38 +165,17 @@ public:
     int drags() override { return drags_; }
 
     bool screen(PlatformWindow* window, CCBitmap& shot) override {
-        HWND target = handle(window);
-        RECT client{};
-        if (!GetClientRect(target, &client) || !shot.createBlank(client.right, client.bottom))
+        int width = 0, height = 0;
+        std::vector<uint8_t> bgrx;
+        if (!captureClient(handle(window), width, height, bgrx) || !shot.createBlank(width, height))
             return false;
-        HDC source = GetDC(target);
-        HDC memory = CreateCompatibleDC(source);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = client.right;
-        info.bmiHeader.biHeight = -client.bottom; // top-down
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        bool read = bitmap != nullptr;
-        if (read) {
-            HGDIOBJ previous = SelectObject(memory, bitmap);
-            read = BitBlt(memory, 0, 0, client.right, client.bottom, source, 0, 0, SRCCOPY) != 0;
-            GdiFlush();
-            const auto* in = static_cast<const uint8_t*>(bits);
-            for (int y = 0; read && y < client.bottom; ++y)
-                for (int x = 0; x < client.right; ++x) {
-                    const uint8_t* pixel = in + (size_t(y) * size_t(client.right) + size_t(x)) * 4;
-                    uint8_t* out = shot.pixelAt(x, y);
-                    out[0] = pixel[0], out[1] = pixel[1], out[2] = pixel[2], out[3] = 255;
-                }
-            SelectObject(memory, previous);
-            DeleteObject(bitmap);
-        }
-        DeleteDC(memory);
-        ReleaseDC(target, source);
-        return read;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* pixel = &bgrx[(size_t(y) * size_t(width) + size_t(x)) * 4];
+                uint8_t* out = shot.pixelAt(x, y);
+                out[0] = pixel[0], out[1] = pixel[1], out[2] = pixel[2], out[3] = 255;
+            }
+        return true;
     }
     bool showsKeyColour() const override { return false; }
 

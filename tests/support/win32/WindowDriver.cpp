@@ -30,6 +30,7 @@
 // settings key (the gallery's).
 #include "PngImage.h"
 #include "WideText.h"
+#include "WindowCapture.h"
 
 #include <windows.h>
 #include <shlobj.h> // DROPFILES
@@ -195,40 +196,16 @@ int typeText(HWND main, const std::string& text) {
 
 // The window's own pixels, top-down RGB: holes keep the key colour here.
 bool capture(HWND main, png::Image& shot) {
-    RECT client{};
-    GetClientRect(main, &client);
-    shot.width = client.right;
-    shot.height = client.bottom;
-    if (shot.width <= 0 || shot.height <= 0)
+    std::vector<uint8_t> bgrx;
+    if (!captureClient(main, shot.width, shot.height, bgrx))
         return false;
-    HDC window = GetDC(main);
-    HDC memory = CreateCompatibleDC(window);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = shot.width;
-    info.bmiHeader.biHeight = -shot.height; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(window, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = bitmap != nullptr;
-    if (ok) {
-        HGDIOBJ previous = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, shot.width, shot.height, window, 0, 0, SRCCOPY) != 0;
-        GdiFlush();
-        shot.rgb.resize(size_t(shot.width) * size_t(shot.height) * 3);
-        const auto* in = static_cast<const uint8_t*>(bits);
-        for (size_t i = 0; ok && i < size_t(shot.width) * size_t(shot.height); ++i) {
-            shot.rgb[i * 3] = in[i * 4 + 2];
-            shot.rgb[i * 3 + 1] = in[i * 4 + 1];
-            shot.rgb[i * 3 + 2] = in[i * 4];
-        }
-        SelectObject(memory, previous);
-        DeleteObject(bitmap);
+    shot.rgb.resize(size_t(shot.width) * size_t(shot.height) * 3);
+    for (size_t i = 0; i < size_t(shot.width) * size_t(shot.height); ++i) {
+        shot.rgb[i * 3] = bgrx[i * 4 + 2];
+        shot.rgb[i * 3 + 1] = bgrx[i * 4 + 1];
+        shot.rgb[i * 3 + 2] = bgrx[i * 4];
     }
-    DeleteDC(memory);
-    ReleaseDC(main, window);
-    return ok;
+    return true;
 }
 
 // Pixels that differ from the golden; a shot a whole multiple of its size must show
