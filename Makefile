@@ -8,8 +8,9 @@ FUZZ_TARGET ?= update_file
 all: test
 
 deps:
-	@scripts/setup-deps
+	@scripts/timed deps scripts/setup-deps
 
+# Each step says how long it took ([time] lines).
 test: deps
 	$(MAKE) --no-print-directory test-native
 	$(MAKE) --no-print-directory test-windows
@@ -19,37 +20,37 @@ test: deps
 
 test-native:
 	cmake --preset debug >/dev/null
-	cmake --build --preset debug
-	ctest --preset debug
+	scripts/timed "debug build" cmake --build --preset debug
+	scripts/timed "debug tests" ctest --preset debug
 
 test-windows:
-	scripts/build-freetype-mingw
+	scripts/timed "FreeType for Windows" scripts/build-freetype-mingw
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows
-	ctest --preset windows
-	scripts/make-dist
-	bash tests/blackbox/win32-installer-e2e.sh $(CURDIR)/build/windows $(CURDIR)/tests/golden $(CURDIR) \
+	scripts/timed "windows build" cmake --build --preset windows
+	scripts/timed "windows tests" ctest --preset windows
+	scripts/timed "installer" scripts/make-dist
+	scripts/timed "installer test" bash tests/blackbox/win32-installer-e2e.sh $(CURDIR)/build/windows $(CURDIR)/tests/golden $(CURDIR) \
 	    $$(ls $(CURDIR)/dist/quorix-updater-*-setup.exe | tail -n1)
 
 # The Debian package from the release build: lintian, its desktop entry, MIME type,
 # man pages and bash completion.
 test-package:
 	cmake --preset release >/dev/null
-	cmake --build --preset release --target quorix-updater qfu-pack theme_icons
-	scripts/test-package
+	scripts/timed "release build" cmake --build --preset release --target quorix-updater qfu-pack theme_icons
+	scripts/timed "package test" scripts/test-package
 
 test-asan:
 	cmake --preset asan >/dev/null
-	cmake --build --preset asan
-	ctest --preset asan
+	scripts/timed "asan build" cmake --build --preset asan
+	scripts/timed "asan tests" ctest --preset asan
 
 test-tsan: deps
 	$(MAKE) --no-print-directory test-tsan-only
 
 test-tsan-only:
 	cmake --preset tsan >/dev/null
-	cmake --build --preset tsan
-	ctest --preset tsan
+	scripts/timed "tsan build" cmake --build --preset tsan
+	scripts/timed "tsan tests" ctest --preset tsan
 
 # The demo: the release program updates the simulated device with demo.qfu, in its
 # window when there is a display (it closes itself at the end), else in the terminal.

@@ -8,36 +8,15 @@
 set -u
 build=$1
 fault=$2
-mode=${3:-native}
 here=$(cd "$(dirname "$0")" && pwd)
-cd "$build" || exit 1
-work=blackbox-causes-$fault
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
-fail() {
-    echo "FAILED ($fault): $*"
-    for f in "$work"/*.out "$work"/*.err; do echo "== $f"; tr -d '\r' <"$f"; done
-    exit 1
-}
-
-if [ "$mode" = wine ]; then
-    pack=tools/qfu-pack.exe
-    packer() { "$here/../../scripts/wine-run" "$pack" "$@"; }
-else
-    packer() { tools/qfu-pack "$@"; }
-fi
+source "$here/lib.sh"
+e2e_begin "causes-$fault" "blackbox-causes-$fault" "${3:-native}"
+fail_shows=("*.out" "*.err")
 # Runs the updater with ARGS, stdout to $1, stderr to $2; returns its exit code.
 run() {
     local out=$1 err=$2
     shift 2
-    if [ "$mode" = wine ]; then
-        local line="quorix-updater.exe"
-        for arg in "$@"; do line+=" \"$arg\""; done
-        "$here/../../scripts/wine-run" tests/support/raw-launch.exe "$line" >"$out" 2>"$err"
-    else
-        ./quorix-updater --terminal "$@" >"$out" 2>"$err"
-    fi
+    updater "$@" >"$out" 2>"$err"
 }
 
 good=$work/fw.qfu
@@ -78,7 +57,6 @@ nodevice) settings=pid=0002; code_want=1; page="Device not found"
 *) fail "unknown fault" ;;
 esac
 
-id="vid_1209&pid_0001"
 run "$work/text.out" "$work/text.err" --simulate="$settings,save=$work/text.bin" -path:"$file" -id:"$id" &
 text=$!
 run "$work/json.out" "$work/json.err" --simulate="$settings,save=$work/json.bin" -path:"$file" -id:"$id" --json &

@@ -6,33 +6,13 @@
 #   devices-e2e.sh BUILD_DIR [wine]
 set -u
 build=$1
-mode=${2:-native}
-here=$(cd "$(dirname "$0")" && pwd)
-cd "$build" || exit 1
-work=blackbox-devices
-rm -rf "$work"
-mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.out "$work"/*.err; do [ -e "$f" ] && { echo "== $f"; tr -d '\r' <"$f"; }; done
-    exit 1
-}
-if [ "$mode" = wine ]; then
-    packer() { "$here/../../scripts/wine-run" tools/qfu-pack.exe "$@"; }
-else
-    packer() { tools/qfu-pack "$@"; }
-fi
+source "$(dirname "$0")/lib.sh"
+e2e_begin devices blackbox-devices "${2:-native}"
+fail_shows=("*.out" "*.err")
 run() { # NAME ARGS...: stdout and stderr to $work/NAME.out/.err (CR dropped); returns the exit code
     local name=$1 code
     shift
-    if [ "$mode" = wine ]; then
-        local line="quorix-updater.exe"
-        for arg in "$@"; do line+=" \"$arg\""; done
-        "$here/../../scripts/wine-run" tests/support/raw-launch.exe "$line" >"$work/$name.raw" 2>"$work/$name.rawerr"
-    else
-        ./quorix-updater --terminal "$@" >"$work/$name.raw" 2>"$work/$name.rawerr"
-    fi
+    updater "$@" >"$work/$name.raw" 2>"$work/$name.rawerr"
     code=$?
     tr -d '\r' <"$work/$name.raw" >"$work/$name.out"
     tr -d '\r' <"$work/$name.rawerr" >"$work/$name.err"

@@ -8,46 +8,20 @@ set -u
 build=$1
 golden=$2
 gallery=$build/quorix-gallery
-shot=$build/tests/support/x11-window-shot
 class=Quorix-Gallery-Main
-desktop=336699
-
-work=$(mktemp -d)
-xvfb=
-cleanup() {
-    [ -n "${app:-}" ] && kill "$app" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/e2e-gallery-$(basename "$f")"; done
-    exit 1
-}
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-export HOME=$work XDG_CONFIG_HOME=$work/config
-unset GDK_SCALE # a desktop's own scale would enlarge the window past its golden images
-# No session bus: a desktop portal would answer Open File instead of the stub.
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+source "$(dirname "$0")/lib.sh"
+e2e_begin e2e-gallery
+start_xvfb
+quiet_desktop
 "$shot" --paint-root $desktop
 
-expect() { # NAME
-    "$shot" --class $class --golden "$golden/$1.png" --behind $desktop --wait 5000 \
-        --out "$work/$1.png" || fail "the gallery does not show $1"
-}
+expect() { expect_x11 $class "$1"; }
 start() {
     "$gallery" &
     app=$!
+    track $app
     expect "$1"
-    window=$(xdotool search --class "^$class\$" | head -n1)
-    [ -n "$window" ] || fail "xdotool finds no gallery window"
+    find_window $class
 }
 finish() {
     xdotool mousemove --window "$window" 454 22 click 1 # X

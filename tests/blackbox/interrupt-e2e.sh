@@ -7,22 +7,11 @@
 set -u
 build=$1
 updater=$build/quorix-updater
-pack=$build/tools/qfu-pack
-id="vid_1209&pid_0001"
-work=$(mktemp -d)
-app=
-cleanup() {
-    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    cat "$work/out" 2>/dev/null
-    exit 1
-}
+source "$(dirname "$0")/lib.sh"
+e2e_begin interrupts
+fail_shows=(out)
 
-"$pack" --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 7 \
+packer --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 7 \
     --out "$work/fw.qfu" >/dev/null || fail "qfu-pack"
 tail -c +57 "$work/fw.qfu" >"$work/image"
 

@@ -12,37 +12,17 @@ set -u
 build=$1
 golden=$2
 updater=$build/quorix-updater
-shot=$build/tests/support/x11-window-shot
 stub=$build/tests/support/portal-stub
 class=Quorix-Firmware-Main-C7WK0-3HYR7
-desktop=336699
-
-work=$(mktemp -d)
-xvfb= bus= portal= app=
-source "$(dirname "$0")/session-bus.sh"
-cleanup() {
-    for pid in $app $portal $bus $xvfb; do kill "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    [ -s "$work/portal.log" ] && echo "the portal was asked:" && cat "$work/portal.log"
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/e2e-portal-$(basename "$f")"; done
-    exit 1
-}
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-export HOME=$work XDG_CONFIG_HOME=$work/config
-unset GDK_SCALE # a desktop's own scale would enlarge the window past its golden images
+source "$(dirname "$0")/lib.sh"
+e2e_begin e2e-portal
+fail_shows=(portal.log)
+portal=
+at_exit 'kill $portal'
+start_xvfb
+quiet_desktop
 "$shot" --paint-root $desktop
-
-start_session_bus "$work" "$work/services" || fail "dbus-daemon did not start"
+start_session_bus "$work/services"
 
 mkdir -p "$work/bin" "$work/my files"
 printf '#!/bin/sh\necho asked >>"%s"\necho "%s"\n' "$work/zenity.log" "$work/my files/fw.qfu" >"$work/bin/zenity"
@@ -59,21 +39,12 @@ start_portal() {
     for _ in $(seq 100); do grep -q ready "$work/portal.out" && return; sleep 0.05; done
     fail "the stub portal did not start"
 }
-expect() { # NAME [WAIT_MS]
-    "$shot" --class $class --golden "$golden/$1.png" --behind $desktop --wait "${2:-5000}" \
-        --out "$work/$1.png" || fail "the window does not show $1"
-}
+expect() { expect_x11 $class "$@"; }
 start() { # [PATH for the program]
     PATH=${1:-$PATH} "$updater" --simulate=latency=0,restart=0 &
     app=$!
     expect window_start
-    window=$(xdotool search --class "^$class\$" | head -n1)
-    [ -n "$window" ] || fail "xdotool finds no window"
-}
-finish() {
-    kill "$app"
-    wait "$app" 2>/dev/null
-    app=
+    find_window $class
 }
 open_file() { xdotool mousemove --window "$window" 380 88 click 1; }
 calls() { grep -c . "$work/portal.log"; }
@@ -90,8 +61,8 @@ open_file
 expect window_device 10000
 printf -v parent 'x11:%x' "$window"
 grep -qxF "parent=$parent title=Open File filter=qfu (*.qfu):0 *.qfu modal=1" "$work/portal.log" ||
-    fail "the portal was asked: $(cat "$work/portal.log")"
-finish
+    fail "the portal was not asked for our window, title and filter"
+end_app
 
 # Held open: the window still paints (a window laid over it and taken away leaves
 # no trace); the cancel changes nothing, and the next Open File asks again.
@@ -113,7 +84,7 @@ answer "file://$work/my%20files/fw.qfu"
 open_file
 wait_calls 3
 expect window_device 10000
-finish
+end_app
 
 # A portal that leaves the bus without answering ends its dialog: the next Open
 # File finds no portal and the stub zenity answers.
@@ -128,7 +99,7 @@ expect window_start
 open_file
 expect window_device 10000
 [ "$(grep -c asked "$work/zenity.log")" = 1 ] || fail "zenity was not asked once"
-finish
+end_app
 
 # Only a portal, no dialog program (a sandboxed or minimal desktop): Open File
 # asks the portal.
@@ -139,7 +110,7 @@ start "$work/bin"
 open_file
 expect window_device 10000
 wait_calls 1
-finish
+end_app
 kill "$portal"
 wait "$portal" 2>/dev/null
 portal=
@@ -149,5 +120,5 @@ portal=
 start "$work/bin"
 open_file
 expect window_no_dialog
-finish
+end_app
 echo "portal end to end: passed"

@@ -11,9 +11,7 @@ set -u
 build=$1
 golden=$2
 updater=$build/quorix-updater
-shot=$build/tests/support/x11-window-shot
 class=Quorix-Firmware-Main-C7WK0-3HYR7
-desktop=336699
 
 # The installed portal: its bus services and the GTK backend's description, each
 # where the desktop would find it first.
@@ -35,33 +33,10 @@ if [ ${#services[@]} -lt 3 ] || [ -z "$backend" ]; then
     exit 77
 fi
 
-work=$(mktemp -d)
-xvfb= bus= app= portals=
-source "$(dirname "$0")/session-bus.sh"
-cleanup() {
-    # The portal's programs end with their bus; those still there are ended here.
-    for pid in $app $bus $portals $xvfb; do kill "$pid" 2>/dev/null; done
-    for pid in $app $bus $portals $xvfb; do
-        for _ in $(seq 40); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for log in bus.log updater.log; do
-        [ -s "$work/$log" ] && echo "--- $log" && tail -n 30 "$work/$log"
-    done
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/e2e-portal-real-$(basename "$f")"; done
-    exit 1
-}
-
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+source "$(dirname "$0")/lib.sh"
+e2e_begin e2e-portal-real
+fail_shows=(bus.log updater.log)
+start_xvfb
 "$shot" --paint-root $desktop
 
 # Everything the portal and GTK read or write stays in $work: no settings daemon,
@@ -74,15 +49,12 @@ export XDG_RUNTIME_DIR=$work/run XDG_DESKTOP_PORTAL_DIR=$work/portals XDG_CURREN
 export GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1 GIO_USE_VFS=local GDK_BACKEND=x11 LC_ALL=C.UTF-8
 unset WAYLAND_DISPLAY GTK_USE_PORTAL GTK_MODULES GTK_IM_MODULE XMODIFIERS GDK_SCALE GDK_DPI_SCALE
 cp "${services[@]}" "$work/services/"
-start_session_bus "$work" "$work/services" || fail "dbus-daemon did not start"
+start_session_bus "$work/services"
 
 "$build/tools/qfu-pack" --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 \
     --seed 7 --out "$work/my files/fw.qfu" >/dev/null || fail "qfu-pack"
 
-expect() { # NAME [WAIT_MS]
-    "$shot" --class $class --golden "$golden/$1.png" --behind $desktop --wait "${2:-5000}" \
-        --out "$work/$1.png" || fail "the window does not show $1"
-}
+expect() { expect_x11 $class "$@"; }
 # The pid of a name's owner on the bus; empty when none owns it.
 owner_pid() {
     dbus-send --print-reply=literal --dest=org.freedesktop.DBus / \
@@ -93,8 +65,7 @@ owner_pid() {
 PATH=$work/bin "$updater" --simulate=latency=0,restart=0 >"$work/updater.log" 2>&1 &
 app=$!
 expect window_start
-window=$(xdotool search --class "^$class\$" | head -n1)
-[ -n "$window" ] || fail "xdotool finds no window"
+find_window $class
 open_chooser() {
     xdotool mousemove --window "$window" 380 88 click 1 # Open File
     chooser=
@@ -120,6 +91,7 @@ chooser_closed() {
 open_chooser
 portals="$(owner_pid org.freedesktop.portal.Desktop) $(owner_pid org.freedesktop.impl.portal.desktop.gtk)"
 portals="$portals $(owner_pid org.freedesktop.impl.portal.PermissionStore)"
+for pid in $portals; do track "$pid"; done # they end with their bus; those still there, here
 [ "$(xdotool getwindowname "$chooser")" = "Open File" ] || fail "the chooser is titled $(xdotool getwindowname "$chooser")"
 transient=$(xprop -id "$chooser" WM_TRANSIENT_FOR)
 [ "${transient##* }" = "$(printf '0x%x' "$window")" ] || fail "the chooser does not belong to the window: $transient"

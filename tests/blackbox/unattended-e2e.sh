@@ -8,22 +8,11 @@
 set -u
 build=$1
 updater=$build/quorix-updater
-pack=$build/tools/qfu-pack
-id="vid_1209&pid_0001"
-work=$(mktemp -d)
-app=
-cleanup() {
-    [ -n "$app" ] && kill -9 "$app" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.out "$work"/*.err; do [ -e "$f" ] && { echo "== $f"; cat -v "$f"; }; done
-    exit 1
-}
+source "$(dirname "$0")/lib.sh"
+e2e_begin unattended
+fail_shows=(*.out *.err)
 packed() { # OUT NAME BYTES
-    "$pack" --vid 1209 --pid 0001 --name "$2" --version 1.1.0 --random "$3" --seed 5 --out "$1" \
+    packer --vid 1209 --pid 0001 --name "$2" --version 1.1.0 --random "$3" --seed 5 --out "$1" \
         >/dev/null || fail "qfu-pack $2"
 }
 packed "$work/fw.qfu" "Quorix Demo Device" 25600

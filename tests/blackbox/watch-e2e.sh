@@ -8,39 +8,14 @@
 #   watch-e2e.sh BUILD_DIR [wine]
 set -u
 build=$1
-mode=${2:-native}
-here=$(cd "$(dirname "$0")" && pwd)
-cd "$build" || exit 1
-work=blackbox-watch
-rm -rf "$work"
-mkdir -p "$work"
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.out "$work"/*.err "$work"/*.log; do [ -e "$f" ] && { echo "== $f"; cat "$f"; }; done
-    exit 1
-}
-
-if [ "$mode" = wine ]; then
-    packer() { "$here/../../scripts/wine-run" tools/qfu-pack.exe "$@"; }
-else
-    packer() { tools/qfu-pack "$@"; }
-fi
+source "$(dirname "$0")/lib.sh"
+e2e_begin watch blackbox-watch "${2:-native}"
+fail_shows=("*.out" "*.err" "*.log")
 launch() { # OUT ERR ARGS...: the watch in the background
     local out=$1 err=$2
     shift 2
-    if [ "$mode" = wine ]; then
-        local line="quorix-updater.exe"
-        for arg in "$@"; do line+=" \"$arg\""; done
-        "$here/../../scripts/wine-run" tests/support/raw-launch.exe "$line" >"$out" 2>"$err" &
-    else
-        ./quorix-updater "$@" >"$out" 2>"$err" &
-    fi
+    updater_command "$@"
+    "${e2e_command[@]}" >"$out" 2>"$err" &
 }
 interrupt() { # PID MARKER: Ctrl-C to the program (under Wine the process whose command line has MARKER)
     if [ "$mode" = wine ]; then
@@ -54,7 +29,6 @@ unix_lines() { for f in "$@"; do tr -d '\r' <"$f" >"$f.tmp" && mv "$f.tmp" "$f";
 packer --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 9 \
     --out "$work/fw.qfu" >/dev/null || fail "qfu-pack"
 tail -c +57 "$work/fw.qfu" >"$work/image"
-id="vid_1209&pid_0001"
 
 bench() { # RUN: the six devices, saving under $work/RUN-N.bin
     local s="latency=1,block=256"
@@ -64,7 +38,8 @@ launch "$work/text.out" "$work/text.err" --watch "$(bench text)" -path:"$work/fw
 text=$!
 launch "$work/json.out" "$work/json.err" --watch "$(bench json)" -path:"$work/fw.qfu" -id:"$id" --log "$work/json.log" --json
 json=$!
-pids=($text $json)
+track -9 $text
+track -9 $json
 
 # Every device has its outcome and its log line (an updated device's once it is
 # back with its new version); then 3 s more, in which no restarted device may be
@@ -154,7 +129,7 @@ units+=";$s,unplug-at=2,replug-after=17000,save=$work/u-4.bin;$s,appear=1500,sav
 launch "$work/units.out" "$work/units.err" --watch "$units" -path:"$work/units.qfu" -id:"$id" \
     --log "$work/units.log" --force --json
 unitrun=$!
-pids+=($unitrun)
+track -9 $unitrun
 # Replaced once the watch has read it (it says so with its waiting event): a fixed
 # pause is too short for a cold Wine start.
 for _ in $(seq 300); do
@@ -199,7 +174,7 @@ launch "$work/slow.out" "$work/slow.err" --watch \
     --simulate="latency=8,block=256,save=$work/slow.bin;latency=0,appear=4500,save=$work/late.bin" \
     -path:"$work/fw.qfu" -id:"$id"
 slow=$!
-pids+=($slow)
+track -9 $slow
 for _ in $(seq 300); do grep -qE '\] [1-9]0%' "$work/slow.out" && break; sleep 0.05; done
 interrupt $slow slow.bin
 for _ in $(seq 200); do kill -0 $slow 2>/dev/null || break; sleep 0.1; done

@@ -7,29 +7,15 @@
 set -u
 build=$1
 golden=$2
-source=$3
-wine=$source/scripts/wine-run
 gallery=$build/quorix-gallery.exe
 driver=$build/tests/support/window-driver.exe
 export QUORIX_DRIVER_CLASS=Quorix-Gallery-Main
 export QUORIX_DRIVER_KEY='SOFTWARE\Quorix\Gallery\1.00'
-
-work=$(mktemp -d)
-xvfb=
-app=
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    drv registry delete GalleryPreset >/dev/null 2>&1
-    drv registry delete GalleryOption >/dev/null 2>&1
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/wine-e2e-gallery-$(basename "$f")"; done
-    exit 1
-}
+source "$(dirname "$0")/lib.sh"
+wine_ready
+e2e_begin wine-e2e-gallery
+at_exit 'drv registry delete GalleryPreset'
+at_exit 'drv registry delete GalleryOption'
 drv() { "$wine" "$driver" "$@"; }
 expect() { # NAME
     drv expect "$golden/$1.png" 10000 "$work/$1.png" || fail "the gallery does not show $1"
@@ -41,20 +27,11 @@ start() {
 }
 finish() { # HOW: x (its close button) or close (WM_CLOSE, which leaves the pointer where it was)
     if [ "$1" = x ]; then drv click 454 22 || fail "click on X"; else drv close || fail "WM_CLOSE"; fi
-    timeout 60 tail --pid="$app" -f /dev/null
-    wait "$app" || fail "the gallery exited with $?"
-    app=
+    await_app 60
+    [ "$code" = 0 ] || fail "the gallery exited with $code"
 }
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-# A Wine server left by an earlier test still holds that test's display (or none):
-# windows would open there, on a screen of another size.
-WINEPREFIX="$source/build/windows/wineprefix" wineserver -w
+start_xvfb
 drv registry delete GalleryPreset
 drv registry delete GalleryOption
 

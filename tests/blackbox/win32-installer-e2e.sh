@@ -8,28 +8,16 @@
 set -u
 build=$1
 golden=$2
-source=$3
 setup=$4
-wine=$source/scripts/wine-run
 driver=$build/tests/support/window-driver.exe
-pack="$wine $build/tools/qfu-pack.exe"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\QuorixFirmwareUpdater'
 settings_key='HKCU\SOFTWARE\Quorix\Firmware Updater\1.00'
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/quorix-test-installer.XXXXXX")
-xvfb=
-cleanup() {
-    "$wine" "$driver" close >/dev/null 2>&1
-    [ -n "${dir:-}" ] && [ -f "$dir/uninstall.exe" ] && "$wine" "$dir/uninstall.exe" /S "_?=$windir" >/dev/null 2>&1
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/installer-e2e-$(basename "$f")"; done
-    exit 1
-}
+source "$(dirname "$0")/lib.sh"
+wine_ready
+pack="$wine $build/tools/qfu-pack.exe"
+e2e_begin installer-e2e
+at_exit '[ -n "${dir:-}" ] && [ -f "$dir/uninstall.exe" ] && "$wine" "$dir/uninstall.exe" /S "_?=$windir"'
+at_exit '"$wine" "$driver" close'
 query() { # fails as reg does when the key or value is not there
     local out
     out=$("$wine" reg query "$@" 2>/dev/null) || return 1
@@ -37,14 +25,7 @@ query() { # fails as reg does when the key or value is not there
 }
 [ -f "$setup" ] || fail "no $setup"
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-# A Wine server left by an earlier test still holds that test's display.
-WINEPREFIX="$source/build/windows/wineprefix" wineserver -w
+start_xvfb
 
 install() {
     timeout 120 "$wine" "$setup" /S || fail "the silent install failed"

@@ -10,29 +10,15 @@
 set -u
 build=$1
 golden=$2
-source=$3
-wine=$source/scripts/wine-run
 updater=$build/quorix-updater.exe
 driver=$build/tests/support/window-driver.exe
 launch=$build/tests/support/raw-launch.exe
+source "$(dirname "$0")/lib.sh"
+wine_ready
 pack="$wine $build/tools/qfu-pack.exe"
-
-work=$(mktemp -d)
-xvfb=
-app=
-cleanup() {
-    [ -n "$app" ] && kill "$app" 2>/dev/null
-    drv registry delete MainWindow_p >/dev/null 2>&1
-    set_dpi 96
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/wine-e2e-$(basename "$f")"; done
-    exit 1
-}
+e2e_begin wine-e2e
+at_exit 'drv registry delete MainWindow_p'
+at_exit 'set_dpi 96'
 drv() { "$wine" "$driver" "$@"; }
 # Wine takes the screen's dpi from the prefix's registry when a program starts.
 set_dpi() {
@@ -48,22 +34,11 @@ start() { # ARGUMENTS...: the program in the background
     drv wait 30000 || fail "no window after starting with $*"
 }
 finish() { # EXPECTED_CODE WHAT
-    timeout 60 tail --pid="$app" -f /dev/null
-    wait "$app"
-    local code=$?
-    app=
+    await_app 60
     [ "$code" = "$1" ] || fail "$2 exited with $code, not $1"
 }
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-# A Wine server left by an earlier test still holds that test's display (or none):
-# windows would open there, on a screen of another size.
-WINEPREFIX="$source/build/windows/wineprefix" wineserver -w
+start_xvfb
 set_dpi 96
 drv registry delete MainWindow_p
 

@@ -11,36 +11,12 @@ set -u
 build=$1
 golden=$2
 updater=$build/quorix-updater
-shot=$build/tests/support/x11-window-shot
 pack=$build/tools/qfu-pack
 class=Quorix-Firmware-Main-C7WK0-3HYR7
-desktop=336699
-
-work=$(mktemp -d)
-xvfb=
-cleanup() {
-    [ -n "${app:-}" ] && kill "$app" 2>/dev/null
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAILED: $*"
-    for f in "$work"/*.png; do [ -e "$f" ] && cp "$f" "$build/e2e-$(basename "$f")"; done
-    exit 1
-}
-
-# A private X server on a free display number.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-export HOME=$work XDG_CONFIG_HOME=$work/config
-unset GDK_SCALE # a desktop's own scale would enlarge the window past its golden images
-# No session bus: a desktop portal would answer Open File instead of the stub.
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus
+source "$(dirname "$0")/lib.sh"
+e2e_begin e2e
+start_xvfb
+quiet_desktop
 mkdir -p "$work/bin"
 # The stub dialog answers with what the test wrote into $work/answer.
 printf '#!/bin/sh\ncat "%s"\n' "$work/answer" >"$work/bin/zenity"
@@ -52,18 +28,14 @@ export PATH=$work/bin:$PATH
 "$pack" --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random 25600 --seed 7 \
     --out "$work/fw.qfu" >/dev/null || fail "qfu-pack"
 
-expect() { # NAME [WAIT_MS]
-    "$shot" --class $class --golden "$golden/$1.png" --behind $desktop --wait "${2:-5000}" \
-        --out "$work/$1.png" || fail "the window does not show $1"
-}
+expect() { expect_x11 $class "$@"; }
 
 # 100 blocks of 256 bytes; the device is silent once at block 36 (the bar rests at
 # 37 % for 2 s) and restarts without going away (the result stays).
 "$updater" --simulate=block=256,silent-at=36,once,latency=0,restart=0 &
 app=$!
 expect window_start
-window=$(xdotool search --class "^$class\$" | head -n1)
-[ -n "$window" ] || fail "xdotool finds no window"
+find_window $class
 # The desktop ties the window to this program and its process ("force quit").
 identity=$(xprop -id "$window" WM_CLASS WM_CLIENT_MACHINE _NET_WM_PID)
 [ "$identity" = "WM_CLASS(STRING) = \"quorix-updater\", \"$class\"
@@ -92,22 +64,18 @@ grep -q '^MainWindow_p=dword:' "$XDG_CONFIG_HOME/quorix/settings" || fail "the p
 "$updater" --simulate=latency=0,restart=0 &
 app=$!
 expect window_start
-window=$(xdotool search --class "^$class\$" | head -n1)
+find_window $class
 eval "$(xdotool getwindowgeometry --shell "$window")"
 "$build/tests/support/x11-drop-files" "$window" $((X + 150)) $((Y + 120)) "$work/fw.qfu" ||
     fail "the dropped file was not taken"
 expect window_device 10000
-kill "$app"
-wait "$app" 2>/dev/null
-app=
+end_app
 
 # A file named alone ("Open with") is loaded as if it had been dropped.
 "$updater" --simulate=latency=0,restart=0 "$work/fw.qfu" &
 app=$!
 expect window_device 10000
-kill "$app"
-wait "$app" 2>/dev/null
-app=
+end_app
 
 # Started with file A (device A present), file B (another device, also present)
 # chosen through Open File, Update pressed: B's device gets B's image and A's
@@ -120,16 +88,14 @@ echo "$work/b.qfu" >"$work/answer"
     "$work/fw.qfu" &
 app=$!
 expect window_device 10000
-window=$(xdotool search --class "^$class\$" | head -n1)
+find_window $class
 xdotool mousemove --window "$window" 380 88 click 1 # Open File: b.qfu
 sleep 1.5 # B's device found and asked for its versions
 xdotool mousemove --window "$window" 380 118 click 1 # Update
 for _ in $(seq 150); do [ -e "$work/b.bin" ] && break; sleep 0.1; done
 cmp -s "$work/b.bin" "$work/b.image" || fail "B's device did not receive B's image"
 [ ! -e "$work/a.bin" ] || fail "A's device received an image"
-kill "$app"
-wait "$app" 2>/dev/null
-app=
+end_app
 
 # A command-line run with a click on Open File right after its window appears
 # still closes itself with exit 0, having written the unit it started on, not its twin.
@@ -137,13 +103,10 @@ app=
     -path:"$work/fw.qfu" -id:"vid_1209&pid_0001" &
 app=$!
 "$shot" --class $class --wait 5000 || fail "the command-line run shows no window"
-window=$(xdotool search --class "^$class\$" | head -n1)
+find_window $class
 xdotool mousemove --window "$window" 380 88 click 1
 xdotool mousemove --window "$window" 440 30 click 1
-timeout 60 tail --pid="$app" -f /dev/null
-wait "$app"
-code=$?
-app=
+await_app 60
 [ $code = 0 ] || fail "a command-line run clicked at its start exited with $code, not 0"
 tail -c +57 "$work/fw.qfu" | cmp -s - "$work/cl-a.bin" || fail "the command-line run's image is not whole"
 [ ! -e "$work/cl-b.bin" ] || fail "the command-line run wrote the twin"
@@ -155,15 +118,13 @@ tail -c +57 "$work/fw.qfu" >"$work/fw.image"
 "$updater" --simulate="block=256,silent-at=30,once,latency=0,restart=0,save=$work/c.bin" "$work/fw.qfu" &
 app=$!
 expect window_device 10000
-window=$(xdotool search --class "^$class\$" | head -n1)
+find_window $class
 xdotool mousemove --window "$window" 380 118 click 1 # Update
 sleep 0.6
 "$shot" --class $class --close || fail "could not send the close"
 sleep 0.5
 "$shot" --class $class --gone 0 && fail "the window closed in the middle of the update"
-timeout 30 tail --pid="$app" -f /dev/null
-wait "$app"
-app=
+await_app 30
 cmp -s "$work/c.bin" "$work/fw.image" || fail "a close during the update left the image incomplete"
 "$shot" --class $class --gone 3000 || fail "the window is still there after the update"
 
@@ -175,15 +136,13 @@ hw=2.0.00,fw=1.0.05,appear=5000,save=$work/twin-b.bin,latency=0,restart=0" "$wor
 app=$!
 expect window_device 10000
 expect window_twin_b 10000
-window=$(xdotool search --class "^$class\$" | head -n1)
+find_window $class
 xdotool mousemove --window "$window" 380 118 click 1 # Update
 expect window_result 15000
 for _ in $(seq 50); do cmp -s "$work/twin-b.bin" "$work/fw.image" && break; sleep 0.1; done
 cmp -s "$work/twin-b.bin" "$work/fw.image" || fail "the unit plugged in later did not receive the image"
 [ ! -e "$work/twin-a.bin" ] || fail "the unplugged unit received an image"
-kill "$app"
-wait "$app" 2>/dev/null
-app=
+end_app
 
 # A command-line run in the window closes it and exits 0.
 timeout 60 "$updater" --simulate=latency=0 -path:"$work/fw.qfu" -id:"vid_1209&pid_0001"
@@ -205,15 +164,13 @@ for setting in "dpi 192" "gdk 2" "dpi 144"; do
     "${scaled[@]}" "$updater" --simulate=latency=0,restart=0 "$work/fw.qfu" &
     app=$!
     expect window_device 10000
-    window=$(xdotool search --class "^$class\$" | head -n1)
+    find_window $class
     eval "$(xdotool getwindowgeometry --shell "$window")"
     [ "$WIDTH" = $size ] || fail "with $setting the window is $WIDTH wide, not $size"
     factor=$((size / 480))
     xdotool mousemove --window "$window" $((380 * factor)) $((118 * factor)) click 1 # Update
     expect window_result 15000
-    kill "$app"
-    wait "$app" 2>/dev/null
-    app=
+    end_app
 done
 xprop -root -remove RESOURCE_MANAGER
 
