@@ -31,12 +31,10 @@ void unpackWindowPosition(uint32_t packed, int width, int height, int workWidth,
 }
 
 CMainWindow::CMainWindow(const ShellDependencies& dependencies, SettingsStore* settings)
-    : dependencies_(dependencies), settings_(settings),
-      previousPreferenceStore_(CCPreferenceManager::setProcessStore(settings)) {}
+    : dependencies_(dependencies), settings_(settings), preferenceStore_(settings) {}
 
 CMainWindow::~CMainWindow() {
     destroy();
-    CCPreferenceManager::setProcessStore(previousPreferenceStore_);
 }
 
 CCEditor* CMainWindow::editor() const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CCMsg.h"
+#include "CCPreference.h"
 #include "ShellDependencies.h"
 #include "UiPlatform.h"
 
@@ -69,7 +70,9 @@ private:
 
     ShellDependencies dependencies_;
     SettingsStore* settings_;
-    SettingsStore* previousPreferenceStore_; // the preferences use the window's settings
+    // The preferences use the window's settings while it lives (restored after the
+    // members below it are gone).
+    CCPreferenceManager::ScopedProcessStore preferenceStore_;
     PlatformWindow* window_ = nullptr;
     std::unique_ptr<CAudioEffect> effect_;
     std::deque<CCMsg> pending_;

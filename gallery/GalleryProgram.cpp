@@ -12,12 +12,10 @@
 namespace gallery {
 
 GalleryWindow::GalleryWindow(const ShellDependencies& dependencies, SettingsStore* settings)
-    : dependencies_(dependencies), settings_(settings),
-      previousStore_(CCPreferenceManager::setProcessStore(settings)) {}
+    : dependencies_(dependencies), settings_(settings), preferenceStore_(settings) {}
 
 GalleryWindow::~GalleryWindow() {
     close();
-    CCPreferenceManager::setProcessStore(previousStore_);
 }
 
 bool GalleryWindow::create(ShowCommand show) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CCPreference.h"
 #include "ProgramStart.h"
 #include "ShellDependencies.h"
 #include "UiPlatform.h"
@@ -35,7 +36,7 @@ public:
 private:
     ShellDependencies dependencies_;
     SettingsStore* settings_;
-    SettingsStore* previousStore_;
+    CCPreferenceManager::ScopedProcessStore preferenceStore_; // the gallery's settings while it lives
     PlatformWindow* window_ = nullptr;
     std::unique_ptr<GalleryEditor> editor_;
 };

@@ -169,6 +169,18 @@ public:
     static SettingsStore* setProcessStore(SettingsStore* store);
     static size_t liveManagers();
 
+    // Makes a store the process's for its own lifetime, then puts the one before back.
+    class ScopedProcessStore {
+    public:
+        explicit ScopedProcessStore(SettingsStore* store) : previous_(setProcessStore(store)) {}
+        ~ScopedProcessStore() { setProcessStore(previous_); }
+        ScopedProcessStore(const ScopedProcessStore&) = delete;
+        ScopedProcessStore& operator=(const ScopedProcessStore&) = delete;
+
+    private:
+        SettingsStore* previous_;
+    };
+
     // For controls: integer and float preferences.
     Kind find(uint16_t id, int32_t& integer, float& real) const override;
 
