@@ -31,6 +31,7 @@ test-windows:
 	scripts/timed "installer" scripts/make-dist
 	scripts/timed "installer test" bash tests/blackbox/win32-installer-e2e.sh $(CURDIR)/build/windows $(CURDIR)/tests/golden $(CURDIR) \
 	    $$(ls $(CURDIR)/dist/quorix-updater-*-setup.exe | tail -n1)
+	WINEPREFIX=$(CURDIR)/build/windows/wineprefix wineserver -k 2>/dev/null || true
 
 # The Debian package from the release build: lintian, its desktop entry, MIME type,
 # man pages and bash completion.

@@ -150,8 +150,9 @@ EOF
 wine_ready() {
     wine=$source/scripts/wine-run
     # A Wine server left by an earlier test still holds that test's display (or none):
-    # windows would open there, on a screen of another size. The next Wine program
-    # after this starts one for this test's display.
+    # windows would open there, on a screen of another size. It is ended here (these
+    # tests run alone); the next Wine program starts one for this test's display.
+    WINEPREFIX="$source/build/windows/wineprefix" wineserver -k 2>/dev/null
     WINEPREFIX="$source/build/windows/wineprefix" wineserver -w
 }
 
