@@ -4,13 +4,10 @@
 #include "DeviceSearch.h"
 #include "HidSystem.h"
 #include "ShellDependencies.h"
-#include "SimulatedHid.h"
 #include "TerminalProgram.h"
-#include "TextNumbers.h"
 #include "UiPlatform.h"
 #include "WindowProgram.h"
 
-#include <algorithm>
 #include <ostream>
 
 std::atomic<uint8_t> ExitResult{0};
