@@ -24,7 +24,7 @@ test-native:
 	scripts/timed "debug tests" ctest --preset debug
 
 test-windows:
-	scripts/timed "FreeType for Windows" scripts/build-freetype-mingw
+	scripts/timed "Windows libraries" scripts/build-windows-deps
 	cmake --preset windows >/dev/null
 	scripts/timed "windows build" cmake --build --preset windows
 	scripts/timed "windows tests" ctest --preset windows
@@ -64,7 +64,7 @@ run: deps
 # The Windows program as a zip with its README and licences, checked by running the
 # unpacked copy under Wine; the Debian package of the release build, checked by lintian.
 dist: deps
-	scripts/build-freetype-mingw
+	scripts/build-windows-deps
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target quorix-updater
 	scripts/make-dist

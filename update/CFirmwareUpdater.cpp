@@ -69,7 +69,18 @@ bool CFirmwareUpdater::loadFile(const char* path) {
     std::error_code error;
     if (!path || !std::filesystem::is_regular_file(pathFromUtf8(path), error))
         return loadFromStream(nullptr);
-    return loadFromStream(openFile(path, "rb"));
+    const std::string name(path);
+    return loadFromStream(openFile(name, "rb"), &name);
+}
+
+void CFirmwareUpdater::setSignaturePolicy(std::shared_ptr<const SignaturePolicy> policy) {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    signatures_ = std::move(policy);
+}
+
+SignatureCheck CFirmwareUpdater::lastSignature() const {
+    std::lock_guard<std::mutex> guard(fileLock_);
+    return lastSignature_;
 }
 
 bool CFirmwareUpdater::failLoad() {
@@ -79,6 +90,14 @@ bool CFirmwareUpdater::failLoad() {
 }
 
 bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
+    return loadFromStream(stream, nullptr);
+}
+
+bool CFirmwareUpdater::loadFromStream(std::FILE* stream, const std::string* path) {
+    {
+        std::lock_guard<std::mutex> guard(fileLock_);
+        lastSignature_ = SignatureCheck{};
+    }
     // The previous file goes first, so that a failed load leaves none loaded.
     if (!explicitIdentity_)
         unloadFile();
@@ -99,10 +118,14 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
     if (!buffer || std::fseek(stream, 0, SEEK_SET) != 0 ||
         std::fread(buffer.get(), 1, size, stream) != size)
         return failLoad();
-    return adoptFile(std::move(buffer), size, file.release());
+    return adoptFile(std::move(buffer), size, file.release(), path, false);
 }
 
 bool CFirmwareUpdater::loadFromBytes(const std::vector<uint8_t>& bytes) {
+    {
+        std::lock_guard<std::mutex> guard(fileLock_);
+        lastSignature_ = SignatureCheck{};
+    }
     if (!explicitIdentity_)
         unloadFile();
     if (bytes.size() < FirmwareHeader::kSize || bytes.size() > kMaxUpdateFileSize)
@@ -111,13 +134,31 @@ bool CFirmwareUpdater::loadFromBytes(const std::vector<uint8_t>& bytes) {
     if (!buffer)
         return failLoad();
     std::memcpy(buffer.get(), bytes.data(), bytes.size());
-    return adoptFile(std::move(buffer), bytes.size(), nullptr);
+    return adoptFile(std::move(buffer), bytes.size(), nullptr, nullptr, true);
 }
 
-bool CFirmwareUpdater::adoptFile(std::unique_ptr<uint8_t[]> buffer, size_t size, std::FILE* stream) {
+bool CFirmwareUpdater::adoptFile(std::unique_ptr<uint8_t[]> buffer, size_t size, std::FILE* stream,
+                                 const std::string* path, bool signatureChecked) {
     std::unique_ptr<std::FILE, FileCloser> file(stream);
     if (checkUpdateFile(buffer.get(), size) != UpdateFileCheck::Ok)
         return failLoad();
+    // The signature is checked on this very copy, the bytes that will be written: a
+    // file changed on disk after its check cannot slip through.
+    std::shared_ptr<const SignaturePolicy> policy;
+    {
+        std::lock_guard<std::mutex> guard(fileLock_);
+        policy = signatures_;
+    }
+    if (policy && !signatureChecked) {
+        const SignatureCheck check = path ? policy->checkFile(*path, buffer.get(), size)
+                                          : policy->check(buffer.get(), size, std::nullopt);
+        {
+            std::lock_guard<std::mutex> guard(fileLock_);
+            lastSignature_ = check;
+        }
+        if (!check.loads())
+            return failLoad();
+    }
     std::lock_guard<std::mutex> guard(fileLock_);
     unloadLocked();
     header_.assign(buffer.get());

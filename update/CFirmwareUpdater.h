@@ -4,6 +4,7 @@
 #include "DeviceProtocol.h"
 #include "FirmwareHeader.h"
 #include "FirmwareVersion.h"
+#include "SignaturePolicy.h"
 #include "UpdateFailure.h"
 
 #include <atomic>
@@ -33,15 +34,22 @@ public:
 
     // ---- The update file ----
 
-    // Loads and checks an update file. On failure no file is loaded afterwards,
-    // unless the IDs came from an identity text: then everything stays as it was.
+    // Loads and checks an update file, and its signature when a policy is set. On
+    // failure no file is loaded afterwards, unless the IDs came from an identity
+    // text: then everything stays as it was.
     bool loadFile(const char* path);
     // The same from an already opened stream, which the updater takes over
-    // (null counts as a file that could not be opened).
+    // (null counts as a file that could not be opened). Having no name, it has no
+    // signature file beside it.
     bool loadFromStream(std::FILE* stream);
-    // The same from the bytes of a file read and checked before (factory mode hands
-    // every unit the copy it checked at its start).
+    // The same from the bytes of a file read and checked before, its signature
+    // included (factory mode hands every unit the copy it checked at its start).
     bool loadFromBytes(const std::vector<uint8_t>& bytes);
+    // The trusted keys and their rule, applied to every file loaded from then on
+    // (none: signatures are not looked at).
+    void setSignaturePolicy(std::shared_ptr<const SignaturePolicy> policy);
+    // What the last load found out about the file's signature.
+    SignatureCheck lastSignature() const;
     // The loaded file's bytes (empty when none).
     std::vector<uint8_t> fileBytes() const;
     void unloadFile();
@@ -132,8 +140,11 @@ private:
     // An opening search within the bound unit (any unit while unbound).
     void openDevice(const std::string& pattern, const std::vector<std::string>& tried);
     bool askInfo();
-    // Adopts a file already read into buffer (lock not held).
-    bool adoptFile(std::unique_ptr<uint8_t[]> buffer, size_t size, std::FILE* stream);
+    bool loadFromStream(std::FILE* stream, const std::string* path);
+    // Adopts a file already read into buffer (lock not held); path names it for its
+    // signature (null: a file without a name, or one whose signature was checked).
+    bool adoptFile(std::unique_ptr<uint8_t[]> buffer, size_t size, std::FILE* stream,
+                   const std::string* path, bool signatureChecked);
     void unloadLocked();
     void resetDeviceInfo();
     // Clears data and fills the fields every request starts with.
@@ -154,6 +165,8 @@ private:
     std::FILE* stream_ = nullptr;
     std::unique_ptr<uint8_t[]> fileBuffer_;
     size_t fileSize_ = 0;
+    std::shared_ptr<const SignaturePolicy> signatures_; // guarded by fileLock_
+    SignatureCheck lastSignature_;                      // guarded by fileLock_
 
     CHidDevice device_;
 

@@ -30,6 +30,8 @@ void CUpdatePresenter::refreshTexts(bool present) {
         view_.showLines(updatetexts::waitingLines(header.version(), header.deviceName()));
     else
         showInitialTexts();
+    if (!updater.fileLoaded() && !refusal_.empty())
+        view_.appendLine(refusal_);
 }
 
 void CUpdatePresenter::onTick() {
@@ -110,6 +112,17 @@ LoadOutcome CUpdatePresenter::loadFile(const char* path) {
     const LoadOutcome outcome = worker_.loadFile(path);
     if (outcome == LoadOutcome::RefusedDuringUpdate)
         view_.appendLine(updatetexts::kDropRefused); // the running update keeps its lines
+    if (outcome == LoadOutcome::Loaded)
+        refusal_.clear();
+    if (outcome == LoadOutcome::Failed) {
+        refusal_ = updatetexts::signatureRefusal(worker_.updater().lastSignature());
+        // The file in use before (if any) went with the failed load.
+        if (!refusal_.empty() && !worker_.commandLineTexts() && !worker_.updater().fileLoaded()) {
+            view_.setUpdateEnabled(false);
+            showInitialTexts();
+            view_.appendLine(refusal_);
+        }
+    }
     return outcome;
 }
 

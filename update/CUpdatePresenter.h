@@ -59,4 +59,7 @@ private:
     bool closeAfterRun_ = false;
     bool dialogOpen_ = false;
     bool startInSteps_ = false;
+    // Why the last file dropped or chosen was not loaded, kept under the start lines
+    // until a file loads ("" for none).
+    std::string refusal_;
 };

@@ -127,9 +127,13 @@ CUpdateWorker::StartPhase CUpdateWorker::stepCommandLineStart(UpdateView& view) 
             return startPhase_;
         }
     }
-    view.showLines({updatetexts::kUpdateError, !found    ? updatetexts::kDeviceNotFound
-                                               : !loaded ? updatetexts::kFileNotLoadable
-                                                         : updatetexts::kFileForOtherDevice});
+    const std::string refusal = updatetexts::signatureRefusal(updater_->lastSignature());
+    std::string why = updatetexts::kFileForOtherDevice;
+    if (!found)
+        why = updatetexts::kDeviceNotFound;
+    else if (!loaded)
+        why = refusal.empty() ? updatetexts::kFileNotLoadable : refusal;
+    view.showLines({updatetexts::kUpdateError, why});
     // The 2 s on view are counted from now; the page keeps answering meanwhile.
     startedAtMs_ = now;
     startPhase_ = StartPhase::Pausing;

@@ -11,6 +11,8 @@ const char* const kFileNotLoadable = "Update file not found, or corrupt";
 const char* const kUpdateSuccessful = "Update successful.";
 const char* const kNoFileDialog = "No file dialog: drop the file here.";
 const char* const kDropRefused = "Not loaded: an update is running.";
+const char* const kNotSignedByTrustedKey = "Not loaded: the file is not signed by a trusted key.";
+const char* const kSignatureMismatch = "Not loaded: its signature does not match the file.";
 const char* const kFileForOtherDevice = "The update file is for another device";
 const char* const kClosingAfterUpdate = "Closing when the update has finished.";
 
@@ -28,6 +30,17 @@ std::string deviceLine(const std::string& name) {
 
 std::vector<std::string> startLines() {
     return {"Please locate your firmware upgrade", "and load the file."};
+}
+
+std::string signatureRefusal(const SignatureCheck& check) {
+    if (check.loads())
+        return "";
+    // A trusted key's signature that fails means a changed file (or comment);
+    // everything else is a file no trusted key vouches for.
+    return check.cause == SignatureCause::BadSignature ||
+                   check.cause == SignatureCause::BadGlobalSignature
+               ? kSignatureMismatch
+               : kNotSignedByTrustedKey;
 }
 
 std::vector<std::string> commandLineStartLines() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FirmwareVersion.h"
+#include "SignaturePolicy.h"
 
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ extern const char* const kUpdateSuccessful;
 extern const char* const kNoFileDialog;
 // Added under the running update's lines when a file is dropped or chosen during it.
 extern const char* const kDropRefused;
+// A file refused for its signature: not from a trusted key (or none at all), or
+// one that does not match the file.
+extern const char* const kNotSignedByTrustedKey;
+extern const char* const kSignatureMismatch;
 // A command-line file whose IDs are not those of -id:.
 extern const char* const kFileForOtherDevice;
 // Added under the running update's lines when the window is closed or the program
@@ -24,6 +29,8 @@ extern const char* const kFileForOtherDevice;
 extern const char* const kClosingAfterUpdate;
 
 std::vector<std::string> startLines();
+// The page's line for a file its signature keeps from loading ("" when it loads).
+std::string signatureRefusal(const SignatureCheck& check);
 std::vector<std::string> commandLineStartLines();
 // File loaded, no device present.
 std::vector<std::string> waitingLines(const FirmwareVersion& fileVersion,

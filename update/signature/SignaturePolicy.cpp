@@ -1,0 +1,165 @@
+#include "SignaturePolicy.h"
+
+#include "FileAccess.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+std::string SignatureCheck::causeText() const {
+    switch (cause) {
+    case SignatureCause::None:
+        return "";
+    case SignatureCause::NoSignature:
+        return "no signature";
+    case SignatureCause::Malformed:
+        return detail.empty() ? "malformed signature file" : "malformed signature file: " + detail;
+    case SignatureCause::UnknownKey:
+        return "unknown key id " + keyId;
+    case SignatureCause::BadSignature:
+        return "bad signature";
+    case SignatureCause::BadGlobalSignature:
+        return "bad global signature (trusted comment changed)";
+    }
+    return "";
+}
+
+std::optional<std::string> readSmallFile(const std::string& path, std::string& error) {
+    std::error_code code;
+    const fs::path file = pathFromUtf8(path);
+    const fs::file_status status = fs::status(file, code);
+    if (code || !fs::exists(status))
+        return std::nullopt;
+    // Opening a FIFO or a device could block for good.
+    if (!fs::is_regular_file(status)) {
+        error = "not a regular file";
+        return "";
+    }
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(openFile(path, "rb"), &std::fclose);
+    if (!stream) {
+        error = "cannot be read";
+        return "";
+    }
+    std::string text(minisign::kMaxFileSize + 1, '\0');
+    const size_t got = std::fread(text.data(), 1, text.size(), stream.get());
+    if (std::ferror(stream.get())) {
+        error = "cannot be read";
+        return "";
+    }
+    if (got > minisign::kMaxFileSize) {
+        error = "larger than " + std::to_string(minisign::kMaxFileSize) + " bytes";
+        return "";
+    }
+    text.resize(got);
+    return text;
+}
+
+bool SignaturePolicy::addKeyFile(const std::string& path) {
+    std::string error;
+    const std::optional<std::string> text = readSmallFile(path, error);
+    if (!text) {
+        problems_.push_back(path + ": not found");
+        return false;
+    }
+    std::optional<minisign::PublicKey> key;
+    if (error.empty())
+        key = minisign::parsePublicKey(*text, error);
+    if (!key) {
+        problems_.push_back(path + ": " + error);
+        return false;
+    }
+    addKey(*key, path);
+    return true;
+}
+
+void SignaturePolicy::addKeyFolder(const std::string& path) {
+    std::error_code code;
+    std::vector<fs::path> files;
+    for (fs::directory_iterator it(pathFromUtf8(path), code), end; !code && it != end;
+         it.increment(code))
+        if (it->path().extension() == ".pub")
+            files.push_back(it->path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files)
+        addKeyFile(utf8FromPath(file));
+}
+
+void SignaturePolicy::addKey(const minisign::PublicKey& key, const std::string& source) {
+    keys_.push_back(TrustedKey{key, source});
+}
+
+void SignaturePolicy::setSignatureFile(const std::string& updatePath,
+                                       const std::string& signaturePath) {
+    overriddenUpdate_ = updatePath;
+    overridingSignature_ = signaturePath;
+}
+
+std::string SignaturePolicy::signaturePathFor(const std::string& updatePath) const {
+    if (!overridingSignature_.empty() && updatePath == overriddenUpdate_)
+        return overridingSignature_;
+    return updatePath + ".minisig";
+}
+
+SignatureCheck SignaturePolicy::check(const uint8_t* data, size_t size,
+                                      const std::optional<std::string>& signatureText) const {
+    SignatureCheck result;
+    const SignatureStatus untrusted =
+        enforced() ? SignatureStatus::Refused : SignatureStatus::Unknown;
+    if (!signatureText) {
+        if (enforced()) {
+            result.status = SignatureStatus::Refused;
+            result.cause = SignatureCause::NoSignature;
+        }
+        return result;
+    }
+    std::string error;
+    const std::optional<minisign::Signature> signature =
+        minisign::parseSignature(*signatureText, error);
+    if (!signature) {
+        result.status = untrusted;
+        result.cause = SignatureCause::Malformed;
+        result.detail = error;
+        return result;
+    }
+    result.keyId = minisign::keyIdText(signature->keyId);
+    result.trustedComment = signature->trustedComment;
+    result.status = untrusted;
+    result.cause = SignatureCause::UnknownKey;
+    // Several trusted keys may share an id; any one that verifies will do, else the
+    // first one's verdict is told.
+    bool first = true;
+    for (const TrustedKey& trusted : keys_) {
+        if (trusted.key.id != signature->keyId)
+            continue;
+        const minisign::Verification verdict =
+            minisign::verify(trusted.key, *signature, data, size);
+        if (verdict == minisign::Verification::Ok) {
+            result.status = SignatureStatus::Trusted;
+            result.cause = SignatureCause::None;
+            return result;
+        }
+        if (first)
+            result.cause = verdict == minisign::Verification::BadSignature
+                               ? SignatureCause::BadSignature
+                               : SignatureCause::BadGlobalSignature;
+        first = false;
+    }
+    return result;
+}
+
+SignatureCheck SignaturePolicy::checkFile(const std::string& updatePath, const uint8_t* data,
+                                          size_t size) const {
+    std::string error;
+    std::optional<std::string> text = readSmallFile(signaturePathFor(updatePath), error);
+    if (text && !error.empty()) {
+        SignatureCheck result;
+        result.status = enforced() ? SignatureStatus::Refused : SignatureStatus::Unknown;
+        result.cause = SignatureCause::Malformed;
+        result.detail = "the signature file " + error;
+        return result;
+    }
+    return check(data, size, text);
+}
