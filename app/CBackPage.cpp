@@ -31,7 +31,9 @@ CCFont* tondo(bool bold, int size, uint8_t grey) {
 CBackPage::CBackPage(const CCRect& rect, int bitmapId, CCEditor* editor,
                      const ShellDependencies& dependencies)
     : CCPage(kPageId, rect.left, rect.top, rect.right, rect.bottom, bitmapId), editor_(editor),
-      worker_(dependencies.hid, dependencies.clock), presenter_(worker_, *this) {}
+      worker_(dependencies.hid, dependencies.clock), presenter_(worker_, *this) {
+    worker_.updater().setSignaturePolicy(dependencies.signatures);
+}
 
 CBackPage::~CBackPage() = default; // the worker, a member, ends before the tree goes
 

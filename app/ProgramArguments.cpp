@@ -1,8 +1,13 @@
 #include "ProgramArguments.h"
 
+#include "FileAccess.h"
 #include "HidSystem.h"
+#include "SignaturePolicy.h"
 #include "SimulatedHid.h"
+#include "TerminalText.h"
 #include "TextNumbers.h"
+
+#include <ostream>
 
 namespace {
 
@@ -30,7 +35,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
         std::optional<std::string> value;
         if (valueOption(args, i, "--device", value) || valueOption(args, i, "--log", value) ||
             valueOption(args, i, "--udev-rule", value) ||
-            valueOption(args, i, "--restart-window", value)) {
+            valueOption(args, i, "--restart-window", value) ||
+            valueOption(args, i, "--trusted-key", value) || valueOption(args, i, "--signature", value)) {
             const std::string name = arg.substr(0, arg.find('='));
             if (!value || value->empty()) {
                 parsed.usageError = name + " needs a value";
@@ -40,6 +46,10 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
                 parsed.devicePath = *value;
             else if (name == "--log")
                 parsed.logPath = *value;
+            else if (name == "--trusted-key")
+                parsed.trustedKeys.push_back(*value);
+            else if (name == "--signature")
+                parsed.signaturePath = *value;
             else if (name == "--restart-window") {
                 uint64_t seconds = 0;
                 if (!parseUnsignedText(*value, 10, 3600, seconds))
@@ -48,6 +58,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
             }
             else
                 parsed.udevRule = *value;
+        } else if (arg == "--require-signature") {
+            parsed.requireSignature = true;
         } else if (arg == "--json") {
             parsed.json = true;
         } else if (arg == "--list") {
@@ -72,6 +84,8 @@ ProgramArguments parseProgramArguments(const std::vector<std::string>& args) {
             // A mistyped option must not be a silent no-op (it may have been meant to
             // restrict what gets flashed).
             parsed.unknownOption = arg.substr(0, arg.find('='));
+        } else if (!arg.empty() && arg[0] != '-' && parsed.bareFile.empty()) {
+            parsed.bareFile = arg;
         }
     }
     if (parsed.usageError.empty() && !parsed.watch &&
@@ -87,4 +101,25 @@ std::shared_ptr<HidSystem> hidSystemFor(const ProgramArguments& arguments) {
     if (arguments.simulate)
         return std::make_shared<SimulatedHidSystem>(arguments.simulatedDevices);
     return createPlatformHidSystem();
+}
+
+std::shared_ptr<SignaturePolicy> signaturePolicyFor(const ProgramArguments& arguments,
+                                                   const std::string& updatePath) {
+    auto policy = std::make_shared<SignaturePolicy>();
+    for (const std::string& folder : trustedKeyFolders())
+        policy->addKeyFolder(folder);
+    for (const std::string& key : arguments.trustedKeys)
+        policy->addKeyFile(key);
+    if (arguments.requireSignature)
+        policy->requireSignature();
+    if (!arguments.signaturePath.empty() && !updatePath.empty())
+        policy->setSignatureFile(updatePath, arguments.signaturePath);
+    return policy;
+}
+
+void reportKeyProblems(const SignaturePolicy& policy, std::ostream& err) {
+    for (const std::string& problem : policy.problems())
+        err << "quorix-updater: trusted key " << terminalSafe(problem)
+            << "; ignored (update files still need a trusted signature)\n";
+    err.flush();
 }

@@ -2,12 +2,14 @@
 
 #include "SimulatedDeviceConfig.h"
 
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class HidSystem;
+class SignaturePolicy;
 
 // The program's options as the start-up reads them, shared by the window and the
 // terminal front end.
@@ -33,15 +35,31 @@ struct ProgramArguments {
     // its update and still be that unit restarting (none given: the default).
     std::optional<int> restartWindowSeconds;
     std::optional<std::string> udevRule; // --udev-rule "vid_XXXX&pid_YYYY"
+    // Signed update files: --trusted-key FILE (repeatable) adds to the installed
+    // keys, --require-signature asks for a signature even with none installed,
+    // --signature FILE is the signature of the file named on the command line.
+    std::vector<std::string> trustedKeys;
+    bool requireSignature = false;
+    std::string signaturePath;
+    std::string bareFile; // the first argument that is neither an option nor its value
     std::string usageError; // an option without its value, or out of place
     std::string unknownOption; // the first "--" token the program does not know
     bool terminalOnly() const { return json || list || watch || udevRule || !devicePath.empty(); }
 };
 
-// The program's own options (--help, --version, --terminal, --simulate[=...], and
-// --json, --list, --watch, --force, --device, --log, --restart-window, --udev-rule). Any other
+// The program's own options (--help, --version, --terminal, --simulate[=...],
+// --trusted-key, --require-signature, --signature, and --json, --list, --watch,
+// --force, --device, --log, --restart-window, --udev-rule). Any other
 // token starting with "--" is an unknown option; the rest is left to the -path:/-id: search.
 ProgramArguments parseProgramArguments(const std::vector<std::string>& args);
 
 // The devices the arguments ask for: the simulated ones, or the system's.
 std::shared_ptr<HidSystem> hidSystemFor(const ProgramArguments& arguments);
+
+// The trusted keys (the installed ones and --trusted-key's) and their rule; the
+// signature of updatePath (the file named on the command line, if any) is read from
+// --signature's file when one is given.
+std::shared_ptr<SignaturePolicy> signaturePolicyFor(const ProgramArguments& arguments,
+                                                   const std::string& updatePath);
+// One line on err for each key file that could not be used.
+void reportKeyProblems(const SignaturePolicy& policy, std::ostream& err);

@@ -37,6 +37,10 @@ int runProgram(const ProgramHost& host) {
     const std::unique_ptr<SettingsStore> settings = host.openSettings ? host.openSettings() : nullptr;
     ShellDependencies dependencies;
     dependencies.hid = hidSystemFor(arguments);
+    const UpdateOptions options = parseUpdateOptions(host.commandLine);
+    const auto signatures = signaturePolicyFor(arguments, options.path ? *options.path : arguments.bareFile);
+    reportKeyProblems(*signatures, *host.err);
+    dependencies.signatures = signatures;
     const int code = runWindowProgram(host.commandLine, host.args, dependencies, settings.get(), host.show);
     closeOpenDeviceList();
     setUiPlatform(nullptr);

@@ -28,10 +28,7 @@ int finishWithoutDisplay() {
 }
 
 std::string bareFileArgument(const std::vector<std::string>& args) {
-    for (const std::string& arg : args)
-        if (!arg.empty() && arg[0] != '-')
-            return arg;
-    return std::string();
+    return parseProgramArguments(args).bareFile; // an option's value is no file
 }
 
 int runWindowProgram(const std::string& commandLine, const std::vector<std::string>& args,

@@ -109,8 +109,13 @@ bool FactoryWatch::begin() {
     if (!problem.empty())
         return refuse(problem);
     CFirmwareUpdater file(hid_);
-    if (!file.loadFile(settings_.filePath.c_str()))
-        return refuse("update file not loadable: " + settings_.filePath);
+    // Checked here once, on the copy every unit gets.
+    file.setSignaturePolicy(settings_.signatures);
+    const bool loaded = file.loadFile(settings_.filePath.c_str());
+    reporter_.signature(file.lastSignature());
+    if (!loaded)
+        return refuse(file.lastSignature().loads() ? "update file not loadable: " + settings_.filePath
+                                                   : signatureProblem(file.lastSignature()));
     if (file.vendorId() != vendorId || file.productId() != productId)
         return refuse("the update file is for " + devicePattern(file.vendorId(), file.productId()) +
                       ", not " + devicePattern(vendorId, productId));

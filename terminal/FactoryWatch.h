@@ -27,6 +27,9 @@ struct WatchSettings {
     // version, is that unit restarting: not updated again, not counted again.
     int restartWindowMs = 60000;
     size_t maxDevices = 64; // at once; more wait until one is done
+    // The trusted keys the file is checked against once, at the start (none: its
+    // signature is not looked at).
+    std::shared_ptr<const SignaturePolicy> signatures;
 };
 
 struct WatchSummary {

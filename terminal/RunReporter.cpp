@@ -26,6 +26,20 @@ json textOrNull(const std::string& text) {
     return text.empty() ? json(nullptr) : json(text);
 }
 
+const char* statusName(SignatureStatus status) {
+    switch (status) {
+    case SignatureStatus::None:
+        return "none";
+    case SignatureStatus::Trusted:
+        return "trusted";
+    case SignatureStatus::Unknown:
+        return "unknown";
+    case SignatureStatus::Refused:
+        return "refused";
+    }
+    return "none";
+}
+
 std::string attemptsText(int attempts) {
     return std::to_string(attempts) + (attempts == 1 ? " attempt" : " attempts");
 }
@@ -85,6 +99,33 @@ void RunReporter::waiting(const std::string& identity, const std::string& device
     }
 }
 
+void RunReporter::signature(const SignatureCheck& check) {
+    json value = {{"status", statusName(check.status)}};
+    if (!check.keyId.empty()) {
+        value["key_id"] = check.keyId;
+        value["trusted_comment"] = check.trustedComment;
+    }
+    if (check.cause != SignatureCause::None)
+        value["cause"] = check.causeText();
+    signature_ = value;
+    const std::string comment =
+        check.keyId.empty() ? "" : " (trusted comment: \"" + check.trustedComment + "\")";
+    switch (check.status) {
+    case SignatureStatus::None:
+    case SignatureStatus::Refused: // the result tells it
+        break;
+    case SignatureStatus::Trusted:
+        note("update file signed by trusted key " + check.keyId + comment);
+        break;
+    case SignatureStatus::Unknown:
+        note("update file signed by an unknown key" +
+             (check.keyId.empty() ? "" : " " + check.keyId + comment) +
+             "; not checked: no trusted key is installed" +
+             (check.cause == SignatureCause::Malformed ? " (" + check.causeText() + ")" : ""));
+        break;
+    }
+}
+
 void RunReporter::addUnit(json& event, const std::string& path) const {
     const auto known = units_.find(path);
     const HidInterface unit = known != units_.end() ? known->second : HidInterface{};
@@ -108,6 +149,8 @@ void RunReporter::device(const HidInterface& unit, const DeviceReport& report) {
         event["block_size"] = report.blockSize;
         if (!report.answered)
             event["cause"] = report.failure.text();
+        if (signature_)
+            event["signature"] = *signature_;
         emit(jsonLine(event));
     }
     const std::string unitText = unit.unitText();
@@ -170,6 +213,8 @@ void RunReporter::result(const std::string& path, const RunOutcome& outcome) {
         event["cause"] = textOrNull(outcome.cause);
         event["seconds"] = rounded(outcome.seconds);
         event["attempts"] = outcome.attempts;
+        if (signature_)
+            event["signature"] = *signature_;
         emit(jsonLine(event));
     }
     std::string line = tag(path);

@@ -3,11 +3,13 @@
 #include "DeviceProbe.h"
 #include "HidSystem.h"
 #include "JsonLines.h"
+#include "SignaturePolicy.h"
 #include "UpdateFailure.h"
 
 #include <cstdint>
 #include <iosfwd>
 #include <map>
+#include <optional>
 #include <string>
 
 struct WorkerEvent;
@@ -36,6 +38,9 @@ public:
     RunReporter(std::ostream& out, std::ostream& err, bool asJson, Mode mode);
 
     void waiting(const std::string& identity, const std::string& devicePath, int seconds);
+    // What the update file's signature is: told once on stderr (when there is one,
+    // or one was needed) and carried by every later device and result event.
+    void signature(const SignatureCheck& check);
     // The unit's serial and port (when known) are told here and with every later
     // event of the same path.
     void device(const HidInterface& unit, const DeviceReport& report);
@@ -66,4 +71,5 @@ private:
     const Mode mode_;
     std::map<std::string, int> lastPercent_; // per device
     std::map<std::string, HidInterface> units_;
+    std::optional<nlohmann::ordered_json> signature_;
 };

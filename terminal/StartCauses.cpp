@@ -35,7 +35,12 @@ const char* checkName(UpdateFileCheck check) {
 
 } // namespace
 
-std::string updateFileProblem(const std::string& path) {
+std::string signatureProblem(const SignatureCheck& check) {
+    return "update file refused (signature): " + check.causeText();
+}
+
+std::string updateFileProblem(const std::string& path, const SignaturePolicy* policy,
+                              SignatureCheck* signature) {
     std::error_code error;
     const fs::path file = pathFromUtf8(path);
     const fs::file_status status = fs::status(file, error);
@@ -56,8 +61,14 @@ std::string updateFileProblem(const std::string& path) {
     // Oversized files are judged on their size alone, never read.
     const UpdateFileCheck check = size > kMaxUpdateFileSize ? UpdateFileCheck::TooLarge
                                                             : checkUpdateFile(bytes.data(), bytes.size());
-    if (check == UpdateFileCheck::Ok)
-        return "";
+    if (check == UpdateFileCheck::Ok) {
+        if (!policy)
+            return "";
+        const SignatureCheck checked = policy->checkFile(path, bytes.data(), bytes.size());
+        if (signature)
+            *signature = checked;
+        return checked.loads() ? "" : signatureProblem(checked);
+    }
     return std::string("update file refused (") + checkName(check) +
            "): " + describeUpdateFileCheck(check);
 }

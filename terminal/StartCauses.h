@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HidSystem.h"
+#include "SignaturePolicy.h"
 
 #include <cstdint>
 #include <optional>
@@ -9,8 +10,12 @@
 // Why a command-line update could not start, in the words the final line uses.
 
 // Empty when the file at path loads; otherwise what is wrong with it: missing,
-// unreadable, or which check it failed (magic, checksum, header, size).
-std::string updateFileProblem(const std::string& path);
+// unreadable, or which check it failed (magic, checksum, header, size), or with a
+// policy its signature (what the signature says goes to signature when given).
+std::string updateFileProblem(const std::string& path, const SignaturePolicy* policy = nullptr,
+                              SignatureCheck* signature = nullptr);
+// The cause a signature refusal is told with.
+std::string signatureProblem(const SignatureCheck& check);
 
 // Empty when path names a regular file that can be opened for appending (it is
 // created if missing); otherwise why a factory log cannot be kept there. A FIFO or a

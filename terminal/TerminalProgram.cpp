@@ -205,6 +205,8 @@ std::string startFailureCause(HidSystem& hid, CUpdateWorker& worker, const Updat
                (run.devicePath.empty() ? std::string() : " (--device " + run.devicePath + ")");
     }
     if (!worker.updater().fileLoaded()) {
+        if (!worker.updater().lastSignature().loads())
+            return signatureProblem(worker.updater().lastSignature());
         const std::string problem = updateFileProblem(*options.path);
         return problem.empty() ? "update file not loadable: " + *options.path : problem;
     }
@@ -231,9 +233,14 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
     const auto startedAt = std::chrono::steady_clock::now();
     // The file first: a file that cannot be flashed never reaches a device, not even
     // as a request for its information or a close request.
-    if (const std::string problem = updateFileProblem(*options.path); !problem.empty()) {
+    SignatureCheck signature;
+    const std::string problem = updateFileProblem(*options.path, run.signatures.get(), &signature);
+    reporter.signature(signature);
+    if (!problem.empty()) {
         reporter.waiting(*options.identity, run.devicePath, CUpdateWorker::kDeviceWaitMs / 1000);
-        view.showLines({updatetexts::kUpdateError, updatetexts::kFileNotLoadable});
+        const std::string refusal = updatetexts::signatureRefusal(signature);
+        view.showLines({updatetexts::kUpdateError,
+                        refusal.empty() ? std::string(updatetexts::kFileNotLoadable) : refusal});
         reporter.result("", RunOutcome{false, 0, 0, problem});
         return 1;
     }
@@ -241,6 +248,7 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
     {
         CUpdateWorker worker(deviceHid, std::move(clock));
         worker.enableEvents();
+        worker.updater().setSignaturePolicy(run.signatures);
         CUpdatePresenter presenter(worker, view);
         reporter.waiting(*options.identity, run.devicePath, CUpdateWorker::kDeviceWaitMs / 1000);
         presenter.prepareCommandLine(&exitResult);
@@ -385,6 +393,8 @@ int runFactoryMode(std::shared_ptr<HidSystem> hid, const UpdateOptions& options,
     settings.identity = *options.identity;
     settings.force = arguments.force;
     settings.logPath = arguments.logPath;
+    settings.signatures = signaturePolicyFor(arguments, *options.path);
+    reportKeyProblems(*settings.signatures, err);
     if (arguments.restartWindowSeconds)
         settings.restartWindowMs = *arguments.restartWindowSeconds * 1000;
     if (!arguments.devicePath.empty())
@@ -477,6 +487,8 @@ int runTerminalProgram(const std::string& commandLine, const ProgramArguments& a
     if (arguments.watch)
         return runFactoryMode(hidSystemFor(arguments), options, arguments, out, err);
     TerminalRunOptions run;
+    run.signatures = signaturePolicyFor(arguments, *options.path);
+    reportKeyProblems(*run.signatures, err);
     run.err = &err;
     run.json = arguments.json;
     run.devicePath = arguments.devicePath;

@@ -13,6 +13,7 @@
 #include <vector>
 
 class HidSystem;
+class SignaturePolicy;
 
 // terminal/: the updater for scripts and production lines, with no window.
 //   TerminalProgram  the terminal run: options, the page's lines as text, interrupts
@@ -35,6 +36,9 @@ struct TerminalRunOptions {
     std::ostream* err = nullptr; // causes, retries and the final line; none: not told
     bool json = false;           // JSON events on out; the page's lines go to err
     std::string devicePath;      // only this interface (--device)
+    // The trusted keys the file is checked against (none: its signature is not
+    // looked at).
+    std::shared_ptr<const SignaturePolicy> signatures;
 };
 
 // The command-line update itself, printing what the update page would show.

@@ -95,6 +95,7 @@ TEST(Shell, SingleInstanceAndSavedPlaces) {
     }
     EXPECT_EQ(bareFileArgument({"--simulate", "/tmp/a.qfu"}), "/tmp/a.qfu");
     EXPECT_EQ(bareFileArgument({"-path:x", "-id:y"}), "");
+    EXPECT_EQ(bareFileArgument({"--trusted-key", "maker.pub", "--signature=s", "fw.qfu"}), "fw.qfu");
 }
 
 TEST(Shell, WithoutAnyFileDialogThePageSaysHowElseToLoad) {

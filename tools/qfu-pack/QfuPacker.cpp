@@ -4,6 +4,7 @@
 #include "CFirmwareUpdater.h"
 #include "Checksums.h"
 #include "FirmwareHeader.h"
+#include "SignaturePolicy.h"
 #include "TerminalText.h"
 #include "TextNumbers.h"
 #include "UpdateFileCheck.h"
@@ -107,9 +108,11 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 const char* kUsage =
     "usage: qfu-pack --vid HEX --pid HEX --name TEXT --version A.B.C\n"
     "                (--image FILE | --random BYTES [--seed N]) --out FILE\n"
-    "       qfu-pack --inspect FILE\n"
+    "       qfu-pack --inspect FILE [--signature SIG] [--trusted-key KEY.pub]...\n"
     "A --random image starts with \"QFWV\" and the version, as firmware images carry\n"
-    "their own version; the simulated device reports it after an update.\n";
+    "their own version; the simulated device reports it after an update.\n"
+    "--inspect also shows the file's minisign signature (SIG, by default FILE.minisig)\n"
+    "and whether the given trusted keys accept it.\n";
 
 } // namespace
 
@@ -147,9 +150,62 @@ bool inspect(const std::vector<uint8_t>& file, std::ostream& out) {
     return check == UpdateFileCheck::Ok;
 }
 
+namespace {
+
+// The signature lines of --inspect; false when the given keys refuse the file.
+bool inspectSignature(const std::vector<uint8_t>& file, const std::string& path,
+                      const std::string& signaturePath, const std::vector<std::string>& trustedKeys,
+                      std::ostream& out, std::ostream& err) {
+    SignaturePolicy policy;
+    for (const std::string& key : trustedKeys)
+        policy.addKeyFile(key);
+    for (const std::string& problem : policy.problems())
+        err << "qfu-pack: trusted key " << terminalSafe(problem) << "\n";
+    if (!signaturePath.empty())
+        policy.setSignatureFile(path, signaturePath);
+    const std::string sigPath = policy.signaturePathFor(path);
+    const SignatureCheck check = policy.checkFile(path, file.data(), file.size());
+    if (check.cause == SignatureCause::NoSignature ||
+        (check.status == SignatureStatus::None && check.cause == SignatureCause::None)) {
+        out << "signature:      none (no " << terminalSafe(sigPath) << ")\n";
+    } else {
+        out << "signature:      " << terminalSafe(sigPath) << "\n";
+        std::string error, text = readSmallFile(sigPath, error).value_or("");
+        if (const auto parsed = minisign::parseSignature(text, error))
+            out << "algorithm:      "
+                << (parsed->prehashed ? "ED (BLAKE2b-512 of the file)" : "Ed (legacy: the file itself)")
+                << "\n";
+        if (!check.keyId.empty())
+            out << "key id:         " << check.keyId << "\n"
+                << "signed comment: \"" << terminalSafe(check.trustedComment) << "\"\n";
+    }
+    std::string verdict;
+    switch (check.status) {
+    case SignatureStatus::Trusted:
+        verdict = "trusted (a given --trusted-key accepts it)";
+        break;
+    case SignatureStatus::Unknown:
+        verdict = check.cause == SignatureCause::Malformed
+                      ? "not checked (no --trusted-key given): " + check.causeText()
+                      : "signed by an unknown key (no --trusted-key given)";
+        break;
+    case SignatureStatus::Refused:
+        verdict = "refused by the given keys: " + check.causeText();
+        break;
+    case SignatureStatus::None:
+        verdict = "unsigned";
+        break;
+    }
+    out << "verdict:        " << terminalSafe(verdict) << "\n";
+    return check.loads();
+}
+
+} // namespace
+
 int runPacker(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     PackOptions options;
-    std::string inspectPath, imagePath, outPath;
+    std::string inspectPath, imagePath, outPath, signaturePath;
+    std::vector<std::string> trustedKeys;
     uint64_t randomBytes = 0, seed = 1;
     bool haveVid = false, havePid = false, haveName = false, haveVersion = false,
          haveRandom = false;
@@ -189,6 +245,10 @@ int runPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
             outPath = value;
         } else if (option == "--inspect") {
             inspectPath = value;
+        } else if (option == "--signature") {
+            signaturePath = value;
+        } else if (option == "--trusted-key") {
+            trustedKeys.push_back(value);
         } else {
             err << "qfu-pack: unknown option " << option << "\n" << kUsage;
             return 2;
@@ -209,6 +269,10 @@ int runPacker(const std::vector<std::string>& args, std::ostream& out, std::ostr
         if (!inspect(file, out)) {
             err << "qfu-pack: " << inspectPath << " will not load: "
                 << describeUpdateFileCheck(checkUpdateFile(file.data(), file.size())) << "\n";
+            return 1;
+        }
+        if (!inspectSignature(file, inspectPath, signaturePath, trustedKeys, out, err)) {
+            out << "result:         refused (signature)\n";
             return 1;
         }
         out << "result:         loads\n";
