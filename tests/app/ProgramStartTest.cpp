@@ -1,5 +1,6 @@
 // The start-up policy both entry points call, with the headless platform standing
 // in for a display.
+#include "../support/NoInstalledKeys.h"
 #include "../support/TempDir.h"
 
 #include "CommandLine.h"

@@ -5,6 +5,7 @@ JSON object with a known event, the run starts with "waiting" and ends with one
 
   check-events.py STDOUT [--ok | --failed] [--cause REGEX] [--attempt-cause REGEX]
                   [--device PATH_REGEX] [--retry] [--progress]
+                  [--signature STATUS [--key-id ID] [--comment TEXT]]
 """
 import argparse
 import json
@@ -30,6 +31,9 @@ def main():
     parser.add_argument("--device")
     parser.add_argument("--retry", action="store_true")
     parser.add_argument("--progress", action="store_true")
+    parser.add_argument("--signature", choices=["none", "trusted", "unknown", "refused"])
+    parser.add_argument("--key-id")
+    parser.add_argument("--comment")
     args = parser.parse_args()
 
     with open(args.stdout, encoding="utf-8", newline="") as stream:
@@ -100,6 +104,23 @@ def main():
             fail(f"progress malformed: {event}", lines)
     if args.progress and (not progress or progress[-1]["percent"] != 100):
         fail("progress does not reach 100", lines)
+
+    # The file's signature, the same in every device and result event.
+    signed = [event for event in events if event["event"] in ("device", "result")]
+    for event in signed:
+        signature = event.get("signature")
+        if args.signature is None:
+            if signature is not None and signature != {"status": "none"}:
+                fail(f"a signature where none was asked for: {event}", lines)
+            continue
+        if not isinstance(signature, dict) or signature.get("status") != args.signature:
+            fail(f"signature is not {args.signature}: {event}", lines)
+        if args.key_id and signature.get("key_id") != args.key_id:
+            fail(f"key id is not {args.key_id}: {event}", lines)
+        if args.comment is not None and signature.get("trusted_comment") != args.comment:
+            fail(f"trusted comment is not {args.comment!r}: {event}", lines)
+        if (signature["status"] in ("unknown", "refused")) != ("cause" in signature):
+            fail(f"a cause comes with a signature unknown or refused, and only then: {event}", lines)
 
 
 if __name__ == "__main__":

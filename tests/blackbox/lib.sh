@@ -10,7 +10,8 @@
 #                          $work: a fresh temporary folder; or DIR, emptied first, as
 #                          a path relative to the build folder, which becomes the
 #                          current one; LABEL prefixes the failure line and the
-#                          screenshots kept in the build folder
+#                          screenshots kept in the build folder; no trusted keys
+#                          installed on the machine take part
 #   at_exit CMD            a cleanup step, run after $app ends and before the
 #                          tracked processes do (last added, first run)
 #   track [-9] PID         a process the cleanup ends (last tracked, first ended);
@@ -81,6 +82,8 @@ e2e_begin() { # LABEL [DIR [MODE]]
         work=$(mktemp -d "${TMPDIR:-/tmp}/quorix-test-$1.XXXXXX")
     fi
     trap e2e_cleanup EXIT
+    # Keys a maker installed on this machine must not change what the scenarios see.
+    export QUORIX_TRUSTED_KEY_DIRS=
 }
 
 at_exit() { e2e_steps+=("$*"); }

@@ -1,6 +1,7 @@
 // The X11 backend's parts that need no display: dropped-file lists, the colour-key
 // shape, key codes, the edit popup's line, the settings file, the dialog programs and
 // the desktop portal's limits.
+#include "../support/NoInstalledKeys.h"
 #include "../support/TempDir.h"
 
 #include "CFirmwareUpdater.h"

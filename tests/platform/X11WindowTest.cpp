@@ -1,6 +1,7 @@
 // Real windows on the X server of the test run (xvfb-run gives each run its own):
 // what reaches the screen, the shape the colour key cuts, timers, closing, input,
 // the file dialog beside the loop, the edit popup.
+#include "../support/NoInstalledKeys.h"
 #include "../support/TempDir.h"
 #include "../support/WindowRecorder.h"
 

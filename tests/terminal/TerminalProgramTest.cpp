@@ -1,4 +1,5 @@
 #include "../support/RefusingHid.h"
+#include "../support/NoInstalledKeys.h"
 #include "../support/TempDir.h"
 
 #include "CFirmwareUpdater.h"
