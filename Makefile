@@ -2,6 +2,10 @@
 SHELL := /bin/bash
 FUZZ_SECONDS ?= 600
 FUZZ_TARGET ?= update_file
+# Where each fuzz target's first inputs come from.
+FUZZ_SEEDS_update_file = build/fuzz/tests/fuzz/update_file_seeds
+FUZZ_SEEDS_device_replies = build/fuzz/tests/fuzz/update_file_seeds
+FUZZ_SEEDS_signature = tests/update/signature-data
 
 .PHONY: all deps test test-package test-native test-windows test-asan test-tsan test-tsan-only run dist fuzz bench clean
 
@@ -72,7 +76,7 @@ dist: deps
 	cmake --build --preset release --target quorix-updater qfu-pack theme_icons
 	scripts/make-deb
 
-# Runs a fuzzer (FUZZ_TARGET: update_file or device_replies) for FUZZ_SECONDS; new
+# Runs a fuzzer (FUZZ_TARGET: update_file, device_replies or signature) for FUZZ_SECONDS; new
 # inputs stay in build/fuzz/corpus-TARGET, crashes land in build/fuzz/findings (copy
 # them to tests/fuzz/findings so that every test run replays them).
 fuzz: deps
@@ -81,7 +85,7 @@ fuzz: deps
 	mkdir -p build/fuzz/corpus-$(FUZZ_TARGET) build/fuzz/findings
 	build/fuzz/tests/fuzz/fuzz_$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    -use_value_profile=1 -artifact_prefix=build/fuzz/findings/ \
-	    build/fuzz/corpus-$(FUZZ_TARGET) build/fuzz/tests/fuzz/update_file_seeds
+	    build/fuzz/corpus-$(FUZZ_TARGET) $(FUZZ_SEEDS_$(FUZZ_TARGET))
 
 bench: deps
 	cmake --preset release >/dev/null

@@ -265,3 +265,44 @@ TEST_P(ShellScenario, TheFileDialogLeavesTheWindowRunningButTakesItsInput) {
         EXPECT_EQ(shown[0].firstFilter, "qfu (*.qfu)");
     });
 }
+
+TEST_P(ShellScenario, WithATrustedKeyOnlyFilesItSignedLoad) {
+    driver->run([&] {
+        // minisign's own files: an update of 4 blocks, its signature, the maker's key.
+        const std::string data = QUORIX_SIGNATURE_DATA;
+        auto policy = std::make_shared<SignaturePolicy>();
+        ASSERT_TRUE(policy->addKeyFile(data + "/maker.pub"));
+        Shell shell(*driver, "block=256,latency=0,restart=0");
+        shell.dependencies.signatures = policy;
+        shell.open();
+        const std::vector<uint8_t> signedFile = TempDir::read(data + "/fw.qfu");
+        const std::vector<uint8_t> signature = TempDir::read(data + "/fw.qfu.minisig");
+
+        // Unsigned: refused with one line under the start lines.
+        shell.drop({shell.dir.write("unsigned.qfu", signedFile)});
+        std::vector<std::string> refused = updatetexts::startLines();
+        refused.push_back(updatetexts::kNotSignedByTrustedKey);
+        ASSERT_TRUE(shell.until([&] { return shell.page()->lines() == refused; }));
+        EXPECT_FALSE(shell.page()->worker().updater().fileLoaded());
+
+        // Signed by the trusted key: loads, and Update writes exactly it.
+        shell.dir.write("fw.qfu.minisig", signature);
+        shell.drop({shell.dir.write("fw.qfu", signedFile)});
+        ASSERT_TRUE(shell.until([&] { return shell.page()->lines().size() == 5 && shell.settled(); }));
+        shell.click(380, 118);
+        ASSERT_TRUE(shell.until([&] { return shell.showing(updatetexts::kUpdateSuccessful); }));
+        EXPECT_EQ(imageOf(shell), std::vector<uint8_t>(signedFile.begin() + FirmwareHeader::kSize,
+                                                       signedFile.end()));
+
+        // The same signature beside a changed file: refused, and the file before is gone.
+        std::vector<uint8_t> changed = signedFile;
+        changed.back() ^= 0x01;
+        qfu::seal(changed);
+        shell.dir.write("changed.qfu.minisig", signature);
+        shell.drop({shell.dir.write("changed.qfu", changed)});
+        refused.back() = updatetexts::kSignatureMismatch;
+        ASSERT_TRUE(shell.until([&] { return shell.page()->lines() == refused; }));
+        EXPECT_FALSE(shell.page()->worker().updater().fileLoaded());
+        EXPECT_FALSE(shell.page()->updateButton()->enabled());
+    });
+}
