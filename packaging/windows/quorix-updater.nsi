@@ -46,8 +46,25 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "FileDescription" "${PRODUCT} setup"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "Quorix"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Quorix"
 
+; /TRUSTKEY=FILE: a minisign public key (*.pub) the program trusts from then on;
+; update files then load only with a signature from a trusted key.
+Var TrustKey
+
 Function .onInit
   !insertmacro MULTIUSER_INIT
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/TRUSTKEY=" $TrustKey
+  ${If} $TrustKey != ""
+    StrCpy $1 $TrustKey "" -4
+    ; An install asked to trust a key must not end without it.
+    ${If} $1 != ".pub"
+    ${OrIfNot} ${FileExists} "$TrustKey"
+      SetErrorLevel 2
+      MessageBox MB_ICONSTOP "No minisign public key (*.pub) at $TrustKey." /SD IDOK
+      Quit
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Section "-Program"
@@ -57,6 +74,11 @@ Section "-Program"
   File "${STAGE}/LICENSE-LiberationSans.txt"
   File "${STAGE}/LICENSE-Comfortaa.txt"
   File "${STAGE}/LICENSE-FreeType.txt"
+  ${If} $TrustKey != ""
+    CreateDirectory "$INSTDIR\trusted-keys"
+    ${GetFileName} "$TrustKey" $1
+    CopyFiles /SILENT "$TrustKey" "$INSTDIR\trusted-keys\$1"
+  ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\quorix-updater.exe"
 
@@ -90,6 +112,9 @@ Section "un.Program" SecProgram
   Delete "$INSTDIR\LICENSE-Comfortaa.txt"
   Delete "$INSTDIR\LICENSE-FreeType.txt"
   Delete "$INSTDIR\uninstall.exe"
+  ; The keys beside the program go with it.
+  Delete "$INSTDIR\trusted-keys\*.pub"
+  RMDir "$INSTDIR\trusted-keys"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   ; Only our own association: another program may have taken .qfu since.

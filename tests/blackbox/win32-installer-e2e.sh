@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine in a private X server: a silent per-user install,
 # its association and uninstall entry in the registry, the installed program's
-# version, a .qfu opened through the association shown loaded in the window, and
+# version, a .qfu opened through the association shown loaded in the window, a key
+# installed with /TRUSTKEY= that the installed program then asks signatures of, and
 # silent uninstalls with and without the user's settings.
 #
 #   win32-installer-e2e.sh BUILD_DIR GOLDEN_DIR SOURCE_DIR SETUP_EXE
@@ -16,6 +17,7 @@ source "$(dirname "$0")/lib.sh"
 wine_ready
 pack="$wine $build/tools/qfu-pack.exe"
 e2e_begin installer-e2e
+unset QUORIX_TRUSTED_KEY_DIRS # the installed program's own key folder is under test
 at_exit '[ -n "${dir:-}" ] && [ -f "$dir/uninstall.exe" ] && "$wine" "$dir/uninstall.exe" /S "_?=$windir"'
 at_exit '"$wine" "$driver" close'
 query() { # fails as reg does when the key or value is not there
@@ -27,8 +29,8 @@ query() { # fails as reg does when the key or value is not there
 
 start_xvfb
 
-install() {
-    timeout 120 "$wine" "$setup" /S || fail "the silent install failed"
+install() { # ARGUMENTS...
+    timeout 120 "$wine" "$setup" /S "$@" || fail "the silent install failed"
     windir=$(query "$uninstall_key" /v InstallLocation | sed -n 's/.*REG_SZ *//p')
     [ -n "$windir" ] || fail "no uninstall entry with its InstallLocation"
     dir=$("$wine" winepath -u "$windir" 2>/dev/null | tr -d '\r')
@@ -83,7 +85,19 @@ $pack --vid 1209 --pid 0001 --name "Quorix Demo Device" --version 1.1.0 --random
 "$wine" "$driver" registry set MainWindow_p 5 || fail "cannot write the settings"
 uninstall
 query "$settings_key" /v MainWindow_p >/dev/null || fail "the uninstall removed the settings"
-install
+# A key installed with the program: the file loads only once the maker signed it.
+minisign -G -W -p "$work/maker.pub" -s "$work/maker.key" >/dev/null || fail "minisign -G"
+windows_path() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+timeout 120 "$wine" "$setup" /S "/TRUSTKEY=$(windows_path "$work/missing.pub")" &&
+    fail "a missing key was not refused"
+query "$uninstall_key" >/dev/null && fail "installed without the key it was to trust"
+install "/TRUSTKEY=$(windows_path "$work/maker.pub")"
+cmp -s "$dir/trusted-keys/maker.pub" "$work/maker.pub" || fail "/TRUSTKEY did not install the key"
+flash() { "$wine" "$dir/quorix-updater.exe" --terminal --simulate -path:fw.qfu -id:"$id" >"$work/flash.out" 2>&1; }
+flash && fail "an unsigned file was written with a trusted key installed"
+grep -qF "update file refused (signature): no signature" "$work/flash.out" || fail "no signature cause: $(cat "$work/flash.out")"
+minisign -S -s "$work/maker.key" -m fw.qfu >/dev/null || fail "minisign -S"
+flash || fail "the signed file was not written: $(cat "$work/flash.out")"
 uninstall /REMOVESETTINGS
 query "$settings_key" >/dev/null && fail "/REMOVESETTINGS left the settings"
 dir=
