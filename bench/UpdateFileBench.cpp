@@ -3,6 +3,7 @@
 #include "CFirmwareUpdater.h"
 #include "Checksums.h"
 #include "QfuPacker.h"
+#include "SignaturePolicy.h"
 
 #include <benchmark/benchmark.h>
 
@@ -43,3 +44,19 @@ static void BM_LoadFile(benchmark::State& state) {
     std::filesystem::remove(path);
 }
 BENCHMARK(BM_LoadFile)->Arg(64 * 1024)->Arg(1024 * 1024);
+
+// What a trusted key adds to every load: BLAKE2b-512 of the whole file and one
+// Ed25519 check (minisign's own signature and key; over other bytes the check fails
+// at the same cost, less the small check of the trusted comment).
+static void BM_SignatureCheck(benchmark::State& state) {
+    const std::string data = QUORIX_SIGNATURE_DATA;
+    auto policy = std::make_shared<SignaturePolicy>();
+    policy->addKeyFile(data + "/maker.pub");
+    std::string error;
+    const std::optional<std::string> signature = readSmallFile(data + "/fw.qfu.minisig", error);
+    const std::vector<uint8_t> file = qfu::randomImage(static_cast<size_t>(state.range(0)), 4);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(policy->check(file.data(), file.size(), signature));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_SignatureCheck)->Arg(64 * 1024)->Arg(1024 * 1024)->Arg(16 * 1024 * 1024);
