@@ -74,6 +74,7 @@ Section "-Program"
   File "${STAGE}/LICENSE-LiberationSans.txt"
   File "${STAGE}/LICENSE-Comfortaa.txt"
   File "${STAGE}/LICENSE-FreeType.txt"
+  File "${STAGE}/LICENSE-libsodium.txt"
   ${If} $TrustKey != ""
     CreateDirectory "$INSTDIR\trusted-keys"
     ${GetFileName} "$TrustKey" $1
@@ -111,6 +112,7 @@ Section "un.Program" SecProgram
   Delete "$INSTDIR\LICENSE-LiberationSans.txt"
   Delete "$INSTDIR\LICENSE-Comfortaa.txt"
   Delete "$INSTDIR\LICENSE-FreeType.txt"
+  Delete "$INSTDIR\LICENSE-libsodium.txt"
   Delete "$INSTDIR\uninstall.exe"
   ; The keys beside the program go with it.
   Delete "$INSTDIR\trusted-keys\*.pub"

@@ -282,8 +282,9 @@ TEST_P(ShellScenario, WithATrustedKeyOnlyFilesItSignedLoad) {
         shell.drop({shell.dir.write("unsigned.qfu", signedFile)});
         std::vector<std::string> refused = updatetexts::startLines();
         refused.push_back(updatetexts::kNotSignedByTrustedKey);
-        ASSERT_TRUE(shell.until([&] { return shell.page()->lines() == refused; }));
+        ASSERT_TRUE(shell.until([&] { return shell.page()->lines() == refused && shell.settled(); }));
         EXPECT_FALSE(shell.page()->worker().updater().fileLoaded());
+        shell.expectScreen("window_unsigned");
 
         // Signed by the trusted key: loads, and Update writes exactly it.
         shell.dir.write("fw.qfu.minisig", signature);

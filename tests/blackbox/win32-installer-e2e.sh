@@ -57,7 +57,7 @@ query "$uninstall_key" /v QuietUninstallString | grep -q 'uninstall.exe" .*/S$' 
 query 'HKCU\Software\Classes\.qfu' /ve | grep -q 'REG_SZ *Quorix\.FirmwareUpdate$' || fail ".qfu is not associated"
 command=$(query 'HKCU\Software\Classes\Quorix.FirmwareUpdate\shell\open\command' /ve | sed -n 's/.*REG_SZ *//p')
 [ "$command" = "\"$windir\\quorix-updater.exe\" \"%1\"" ] || fail "the open command is $command"
-for f in README.txt LICENSE-LiberationSans.txt LICENSE-Comfortaa.txt LICENSE-FreeType.txt; do
+for f in README.txt LICENSE-LiberationSans.txt LICENSE-Comfortaa.txt LICENSE-FreeType.txt LICENSE-libsodium.txt; do
     [ -f "$dir/$f" ] || fail "no $f installed"
 done
 appdata=$("$wine" winepath -u "$(query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v Programs | sed -n 's/.*REG_SZ *//p')" 2>/dev/null | tr -d '\r')

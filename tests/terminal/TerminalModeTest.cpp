@@ -74,6 +74,20 @@ TEST(TerminalMode, OptionsForScripts) {
     }
 }
 
+TEST(TerminalMode, SignatureOptionsBelongToBothFrontEnds) {
+    const ProgramArguments parsed =
+        parseProgramArguments({"--trusted-key", "a.pub", "fw.qfu", "--trusted-key=b.pub",
+                               "--signature", "fw.sig", "--require-signature"});
+    EXPECT_EQ(parsed.trustedKeys, (std::vector<std::string>{"a.pub", "b.pub"}));
+    EXPECT_EQ(parsed.signaturePath, "fw.sig");
+    EXPECT_TRUE(parsed.requireSignature);
+    EXPECT_EQ(parsed.bareFile, "fw.qfu"); // an option's value is never the file to load
+    EXPECT_TRUE(parsed.usageError.empty() && parsed.unknownOption.empty());
+    EXPECT_FALSE(parsed.terminalOnly()); // the window checks signatures too
+    EXPECT_EQ(parseProgramArguments({"--trusted-key"}).usageError, "--trusted-key needs a value");
+    EXPECT_EQ(parseProgramArguments({"--signature="}).usageError, "--signature needs a value");
+}
+
 TEST(TerminalMode, JsonLinesStayOneValidObjectWhateverTheTexts) {
     const std::string nasty[] = {"plain", "quote \" and backslash \\", "new\nline\ttab\r",
                                  std::string("nul \0 inside", 12), "\x01\x1f control",

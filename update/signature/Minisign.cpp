@@ -2,7 +2,6 @@
 
 #include <sodium.h>
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
