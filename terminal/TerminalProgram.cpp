@@ -62,7 +62,7 @@ const char* kUsage =
     "                         (repeatable); with any trusted key a file loads only with\n"
     "                         a signature (FILE.minisig) from one of them\n"
     "  --require-signature    the same even when no key is installed\n"
-    "  --signature SIG        the signature of the -path: file instead of FILE.minisig"
+    "  --signature SIG        the signature of the -path: file instead of FILE.minisig\n"
     "\n"
     "  --simulate[=SETTINGS]  use a built-in simulated device instead of real ones;\n"
     "                         SETTINGS is a comma-separated list of\n"
