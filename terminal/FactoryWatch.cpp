@@ -112,7 +112,8 @@ bool FactoryWatch::begin() {
     // Checked here once, on the copy every unit gets.
     file.setSignaturePolicy(settings_.signatures);
     const bool loaded = file.loadFile(settings_.filePath.c_str());
-    reporter_.signature(file.lastSignature());
+    if (settings_.signatures)
+        reporter_.signature(file.lastSignature());
     if (!loaded)
         return refuse(file.lastSignature().loads() ? "update file not loadable: " + settings_.filePath
                                                    : signatureProblem(file.lastSignature()));

@@ -118,10 +118,12 @@ void RunReporter::signature(const SignatureCheck& check) {
         note("update file signed by trusted key " + check.keyId + comment);
         break;
     case SignatureStatus::Unknown:
-        note("update file signed by an unknown key" +
-             (check.keyId.empty() ? "" : " " + check.keyId + comment) +
-             "; not checked: no trusted key is installed" +
-             (check.cause == SignatureCause::Malformed ? " (" + check.causeText() + ")" : ""));
+        if (check.cause == SignatureCause::Malformed)
+            note("the update file's signature is not used (" + check.causeText() +
+                 "); not needed: no trusted key is installed");
+        else
+            note("update file signed by an unknown key " + check.keyId + comment +
+                 "; not checked: no trusted key is installed");
         break;
     }
 }

@@ -40,7 +40,7 @@ std::string signatureProblem(const SignatureCheck& check) {
 }
 
 std::string updateFileProblem(const std::string& path, const SignaturePolicy* policy,
-                              SignatureCheck* signature) {
+                              std::optional<SignatureCheck>* signature) {
     std::error_code error;
     const fs::path file = pathFromUtf8(path);
     const fs::file_status status = fs::status(file, error);

@@ -11,9 +11,10 @@
 
 // Empty when the file at path loads; otherwise what is wrong with it: missing,
 // unreadable, or which check it failed (magic, checksum, header, size), or with a
-// policy its signature (what the signature says goes to signature when given).
+// policy its signature (what the signature says goes to signature when given, only
+// once the file passed its other checks).
 std::string updateFileProblem(const std::string& path, const SignaturePolicy* policy = nullptr,
-                              SignatureCheck* signature = nullptr);
+                              std::optional<SignatureCheck>* signature = nullptr);
 // The cause a signature refusal is told with.
 std::string signatureProblem(const SignatureCheck& check);
 

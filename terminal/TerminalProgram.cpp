@@ -239,12 +239,13 @@ int runCommandLineUpdate(std::shared_ptr<HidSystem> hid, const UpdateOptions& op
     const auto startedAt = std::chrono::steady_clock::now();
     // The file first: a file that cannot be flashed never reaches a device, not even
     // as a request for its information or a close request.
-    SignatureCheck signature;
+    std::optional<SignatureCheck> signature;
     const std::string problem = updateFileProblem(*options.path, run.signatures.get(), &signature);
-    reporter.signature(signature);
+    if (signature)
+        reporter.signature(*signature);
     if (!problem.empty()) {
         reporter.waiting(*options.identity, run.devicePath, CUpdateWorker::kDeviceWaitMs / 1000);
-        const std::string refusal = updatetexts::signatureRefusal(signature);
+        const std::string refusal = updatetexts::signatureRefusal(signature.value_or(SignatureCheck{}));
         view.showLines({updatetexts::kUpdateError,
                         refusal.empty() ? std::string(updatetexts::kFileNotLoadable) : refusal});
         reporter.result("", RunOutcome{false, 0, 0, problem});

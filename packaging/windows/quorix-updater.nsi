@@ -56,6 +56,8 @@ Function .onInit
   ClearErrors
   ${GetOptions} $0 "/TRUSTKEY=" $TrustKey
   ${If} $TrustKey != ""
+    ; Made whole here: the install later works in its own folder.
+    GetFullPathName $TrustKey $TrustKey
     StrCpy $1 $TrustKey "" -4
     ; An install asked to trust a key must not end without it.
     ${If} $1 != ".pub"
@@ -79,6 +81,11 @@ Section "-Program"
     CreateDirectory "$INSTDIR\trusted-keys"
     ${GetFileName} "$TrustKey" $1
     CopyFiles /SILENT "$TrustKey" "$INSTDIR\trusted-keys\$1"
+    ${IfNot} ${FileExists} "$INSTDIR\trusted-keys\$1"
+      SetErrorLevel 2
+      MessageBox MB_ICONSTOP "The key $TrustKey could not be installed." /SD IDOK
+      Abort
+    ${EndIf}
   ${EndIf}
   WriteUninstaller "$INSTDIR\uninstall.exe"
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\quorix-updater.exe"

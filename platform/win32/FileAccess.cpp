@@ -11,6 +11,7 @@ std::FILE* openFile(const std::string& path, const char* mode) {
 
 std::vector<std::string> trustedKeyFolders() {
     wchar_t buffer[32768];
+    SetLastError(ERROR_SUCCESS); // an empty value leaves the last error as it was
     const DWORD listLength =
         GetEnvironmentVariableW(L"QUORIX_TRUSTED_KEY_DIRS", buffer, DWORD(std::size(buffer)));
     if (listLength > 0 && listLength < std::size(buffer))

@@ -88,11 +88,15 @@ query "$settings_key" /v MainWindow_p >/dev/null || fail "the uninstall removed 
 # A key installed with the program: the file loads only once the maker signed it.
 minisign -G -W -p "$work/maker.pub" -s "$work/maker.key" >/dev/null || fail "minisign -G"
 windows_path() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-timeout 120 "$wine" "$setup" /S "/TRUSTKEY=$(windows_path "$work/missing.pub")" &&
-    fail "a missing key was not refused"
+timeout 120 "$wine" "$setup" /S "/TRUSTKEY=$(windows_path "$work/missing.pub")"
+code=$?
+[ $code = 2 ] || fail "a missing key: exit $code, not 2"
 query "$uninstall_key" >/dev/null && fail "installed without the key it was to trust"
-install "/TRUSTKEY=$(windows_path "$work/maker.pub")"
-cmp -s "$dir/trusted-keys/maker.pub" "$work/maker.pub" || fail "/TRUSTKEY did not install the key"
+# Relative to where the installer starts, in capitals: still the key it installs and
+# the program trusts.
+cp "$work/maker.pub" "$work/MAKER.PUB"
+install "/TRUSTKEY=MAKER.PUB"
+cmp -s "$dir/trusted-keys/MAKER.PUB" "$work/maker.pub" || fail "/TRUSTKEY did not install the key"
 flash() { "$wine" "$dir/quorix-updater.exe" --terminal --simulate -path:fw.qfu -id:"$id" >"$work/flash.out" 2>&1; }
 flash && fail "an unsigned file was written with a trusted key installed"
 grep -qF "update file refused (signature): no signature" "$work/flash.out" || fail "no signature cause: $(cat "$work/flash.out")"

@@ -131,7 +131,8 @@ TEST(Signature, MalformedFilesAreRefusedNotTrusted) {
         {good.substr(0, good.find("trusted comment")), false},
         {good.substr(good.find('\n') + 1), false}, // no untrusted comment
         {withLineChanged(good, "RUR", 10, '*'), false}, // not Base64
-        {withLineChanged(good, "RUR", 99, '='), false}, // wrong padding
+        {withLineChanged(good, "RUR", 99, 'A'), false}, // padding replaced: one byte too many
+        {good.substr(0, good.find("=\n")) + good.substr(good.find("=\n") + 1), false}, // none
         {"untrusted comment: x\nRUR5\ntrusted comment: y\nAAAA\n", false}, // too short
         {good + "extra line\n", false},
         {std::string(minisign::kMaxFileSize + 1, 'A'), false},
@@ -172,17 +173,27 @@ TEST(Signature, ThePolicyFollowsTheTrustedKeys) {
     EXPECT_TRUE(both->check(file.data(), file.size(), readText("fw.qfu.other.minisig")).loads());
     EXPECT_TRUE(both->check(file.data(), file.size(), signature).loads());
 
-    // A damaged key file is told and still asks for signatures.
+    // A key folder: "*.pub" in any letter case; other files and a missing folder
+    // are nothing, a damaged key file or a folder that cannot be read are told and
+    // still ask for signatures.
     TempDir dir;
+    writeFile(dir.file("MAKER.PUB"), readText("maker.pub"));
+    writeFile(dir.file("notes.txt"), readText("other.pub"));
+    SignaturePolicy folder;
+    folder.addKeyFolder(dir.file(""));
+    folder.addKeyFolder(dir.file("missing-folder"));
+    EXPECT_TRUE(folder.problems().empty());
+    ASSERT_EQ(folder.keys().size(), 1u);
+    EXPECT_TRUE(folder.check(file.data(), file.size(), signature).loads());
+
     writeFile(dir.file("broken.pub"), "untrusted comment: k\nnot a key\n");
-    writeFile(dir.file("notes.txt"), "not a key file at all");
-    SignaturePolicy damaged;
-    damaged.addKeyFolder(dir.file(""));
-    damaged.addKeyFolder(dir.file("missing-folder"));
-    ASSERT_EQ(damaged.problems().size(), 1u);
-    EXPECT_NE(damaged.problems()[0].find("broken.pub"), std::string::npos);
-    EXPECT_TRUE(damaged.enforced());
-    EXPECT_FALSE(damaged.check(file.data(), file.size(), signature).loads());
+    for (const std::string& where : {dir.file(""), dir.file("notes.txt")}) {
+        SignaturePolicy damaged;
+        damaged.addKeyFolder(where);
+        ASSERT_EQ(damaged.problems().size(), 1u) << where;
+        EXPECT_TRUE(damaged.enforced()) << where;
+        EXPECT_FALSE(damaged.check(file.data(), file.size(), readText("fw.qfu.other.minisig")).loads());
+    }
 }
 
 TEST(Signature, TheUpdaterChecksTheCopyItLoads) {

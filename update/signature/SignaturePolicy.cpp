@@ -3,6 +3,7 @@
 #include "FileAccess.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -75,13 +76,34 @@ bool SignaturePolicy::addKeyFile(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// "KEY.PUB" is a key file too: names are compared without case where the system does.
+bool isKeyFileName(const fs::path& file) {
+    std::string extension = utf8FromPath(file.extension());
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".pub";
+}
+
+} // namespace
+
 void SignaturePolicy::addKeyFolder(const std::string& path) {
+    const fs::path folder = pathFromUtf8(path);
     std::error_code code;
+    // Only a folder that is not there at all means "no keys here": one that cannot be
+    // read may hold the key that was meant to be trusted.
+    if (fs::status(folder, code).type() == fs::file_type::not_found)
+        return;
     std::vector<fs::path> files;
-    for (fs::directory_iterator it(pathFromUtf8(path), code), end; !code && it != end;
-         it.increment(code))
-        if (it->path().extension() == ".pub")
+    fs::directory_iterator it(folder, code);
+    for (fs::directory_iterator end; !code && it != end; it.increment(code))
+        if (isKeyFileName(it->path()))
             files.push_back(it->path());
+    if (code) {
+        problems_.push_back(path + ": the folder cannot be read (" + code.message() + ")");
+        return;
+    }
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files)
         addKeyFile(utf8FromPath(file));

@@ -51,7 +51,8 @@ class SignaturePolicy {
 
     // Adds the key in the file; false (and a problem noted) when it cannot be used.
     bool addKeyFile(const std::string& path);
-    // Every *.pub file in the folder, in name order; a missing folder is no problem.
+    // Every *.pub file in the folder, in name order; a missing folder is no problem,
+    // one that cannot be read is.
     void addKeyFolder(const std::string& path);
     void addKey(const minisign::PublicKey& key, const std::string& source);
     void requireSignature() { required_ = true; }
