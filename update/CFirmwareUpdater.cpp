@@ -89,11 +89,7 @@ bool CFirmwareUpdater::failLoad() {
     return false;
 }
 
-bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
-    return loadFromStream(stream, nullptr);
-}
-
-bool CFirmwareUpdater::loadFromStream(std::FILE* stream, const std::string* path) {
+void CFirmwareUpdater::beginLoad() {
     {
         std::lock_guard<std::mutex> guard(fileLock_);
         lastSignature_ = SignatureCheck{};
@@ -101,6 +97,14 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream, const std::string* path
     // The previous file goes first, so that a failed load leaves none loaded.
     if (!explicitIdentity_)
         unloadFile();
+}
+
+bool CFirmwareUpdater::loadFromStream(std::FILE* stream) {
+    return loadFromStream(stream, nullptr);
+}
+
+bool CFirmwareUpdater::loadFromStream(std::FILE* stream, const std::string* path) {
+    beginLoad();
     if (!stream)
         return failLoad();
 
@@ -122,12 +126,7 @@ bool CFirmwareUpdater::loadFromStream(std::FILE* stream, const std::string* path
 }
 
 bool CFirmwareUpdater::loadFromBytes(const std::vector<uint8_t>& bytes) {
-    {
-        std::lock_guard<std::mutex> guard(fileLock_);
-        lastSignature_ = SignatureCheck{};
-    }
-    if (!explicitIdentity_)
-        unloadFile();
+    beginLoad();
     if (bytes.size() < FirmwareHeader::kSize || bytes.size() > kMaxUpdateFileSize)
         return failLoad();
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bytes.size()]);

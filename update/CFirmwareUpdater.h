@@ -140,6 +140,9 @@ private:
     // An opening search within the bound unit (any unit while unbound).
     void openDevice(const std::string& pattern, const std::vector<std::string>& tried);
     bool askInfo();
+    // Forgets the last signature and, unless the IDs came from an identity text,
+    // the loaded file.
+    void beginLoad();
     bool loadFromStream(std::FILE* stream, const std::string* path);
     // Adopts a file already read into buffer (lock not held); path names it for its
     // signature (null: a file without a name, or one whose signature was checked).

@@ -1,5 +1,7 @@
 #include "UriList.h"
 
+#include "TextLines.h"
+
 namespace {
 
 int hexValue(char c) {
@@ -64,15 +66,7 @@ std::string localPathOfUri(std::string_view uri) {
 
 std::vector<std::string> parseUriList(std::string_view text) {
     std::vector<std::string> paths;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (std::string_view line : splitLines(text)) {
         if (line.empty() || line.front() == '#')
             continue;
         std::string path = localPathOfUri(line);

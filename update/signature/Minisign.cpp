@@ -1,5 +1,7 @@
 #include "Minisign.h"
 
+#include "TextLines.h"
+
 #include <sodium.h>
 
 #include <cstring>
@@ -13,22 +15,10 @@ constexpr std::string_view kUntrustedPrefix = "untrusted comment:";
 constexpr std::string_view kTrustedPrefix = "trusted comment: ";
 constexpr size_t kAlgorithmSize = 2;
 
-// The file's lines without their line ends ("\n" or "\r\n"); a last line without a
-// line end counts, an empty one after the last line end does not.
+// The file's lines; blank lines at the end (an editor's extra line end) are not
+// part of the format.
 std::vector<std::string_view> linesOf(std::string_view text) {
-    std::vector<std::string_view> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        start = end + 1;
-    }
-    // Blank lines at the end (an editor's extra line end) are not part of the format.
+    std::vector<std::string_view> lines = splitLines(text);
     while (!lines.empty() && lines.back().empty())
         lines.pop_back();
     return lines;

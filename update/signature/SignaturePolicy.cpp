@@ -128,8 +128,7 @@ std::string SignaturePolicy::signaturePathFor(const std::string& updatePath) con
 SignatureCheck SignaturePolicy::check(const uint8_t* data, size_t size,
                                       const std::optional<std::string>& signatureText) const {
     SignatureCheck result;
-    const SignatureStatus untrusted =
-        enforced() ? SignatureStatus::Refused : SignatureStatus::Unknown;
+    const SignatureStatus untrusted = untrustedStatus();
     if (!signatureText) {
         if (enforced()) {
             result.status = SignatureStatus::Refused;
@@ -178,7 +177,7 @@ SignatureCheck SignaturePolicy::checkFile(const std::string& updatePath, const u
     std::optional<std::string> text = readSmallFile(signaturePathFor(updatePath), error);
     if (text && !error.empty()) {
         SignatureCheck result;
-        result.status = enforced() ? SignatureStatus::Refused : SignatureStatus::Unknown;
+        result.status = untrustedStatus();
         result.cause = SignatureCause::Malformed;
         result.detail = "the signature file " + error;
         return result;

@@ -78,6 +78,11 @@ class SignaturePolicy {
     SignatureCheck checkFile(const std::string& updatePath, const uint8_t* data, size_t size) const;
 
   private:
+    // A signature not from a trusted key refuses the file only under the rule.
+    SignatureStatus untrustedStatus() const {
+        return enforced() ? SignatureStatus::Refused : SignatureStatus::Unknown;
+    }
+
     std::vector<TrustedKey> keys_;
     std::vector<std::string> problems_;
     bool required_ = false;
