@@ -21,10 +21,12 @@ void require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::string error;
-    if (const auto key = minisign::parsePublicKey(text, error))
-        require(minisign::keyIdText(key->id).size() == 16);
-    else
+    if (const auto key = minisign::parsePublicKey(text, error)) {
+        const std::string id = minisign::keyIdText(key->id);
+        require(!id.empty() && id.size() <= 16 && (id.size() == 1 || id[0] != '0'));
+    } else {
         require(!error.empty());
+    }
 
     error.clear();
     const auto signature = minisign::parseSignature(text, error);

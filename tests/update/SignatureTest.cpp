@@ -52,6 +52,15 @@ TEST(Signature, MinisignKnownAnswers) {
     const auto key = minisign::parsePublicKey(readText("maker.pub"), error);
     ASSERT_TRUE(key) << error;
     EXPECT_EQ(minisign::keyIdText(key->id), kMakerKeyId); // as minisign printed it
+    // Leading zeros are not printed, as in minisign's own public key comment.
+    const std::pair<minisign::KeyId, const char*> ids[] = {
+        {{0x36, 0x5E, 0xFA, 0x75, 0xC5, 0x90, 0x86, 0x09}, "98690C575FA5E36"},
+        {{0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10}, "1000000000000000"},
+        {{0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}, "1"},
+        {{}, "0"},
+    };
+    for (const auto& [id, text] : ids)
+        EXPECT_EQ(minisign::keyIdText(id), text);
 
     const std::vector<uint8_t> file = readBytes("fw.qfu");
     const auto prehashed = minisign::parseSignature(readText("fw.qfu.minisig"), error);

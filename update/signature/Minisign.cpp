@@ -4,6 +4,7 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -139,14 +140,15 @@ Verification verify(const PublicKey& key, const Signature& signature, const uint
 }
 
 std::string keyIdText(const KeyId& id) {
-    // minisign prints the id as a little-endian 64-bit number.
+    // minisign prints the id as a little-endian 64-bit number, without leading zeros
+    // (as in the comment of its public key file).
     static const char kDigits[] = "0123456789ABCDEF";
     std::string text;
     for (size_t i = kKeyIdSize; i-- > 0;) {
         text += kDigits[id[i] >> 4];
         text += kDigits[id[i] & 0x0F];
     }
-    return text;
+    return text.substr(std::min(text.find_first_not_of('0'), text.size() - 1));
 }
 
 } // namespace minisign
